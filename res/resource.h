@@ -1,0 +1,40 @@
+// Resource ids shared by the resource script and the program.
+// Read by windres and by C++; keep it to plain #defines.
+#pragma once
+
+// Main window: menu, accelerators, strings, icon.
+#define IDR_MAIN                109     // menu and accelerator table
+#define IDS_CLASS_NAME          109     // "VELMORA"
+#define IDS_APP_TITLE           40000   // "velmora"
+#define IDI_APP                 107     // icon group: 16, 32 and 48 pixels
+
+// Menu commands.
+#define IDM_ABOUT               104
+#define IDM_EXIT                105
+#define IDM_ALARM_SETTINGS      32773
+
+// About box.
+#define IDD_ABOUT               103
+#define IDC_ABOUT_ICON          2
+
+// Alarm list dialog.
+#define IDD_ALARM_LIST          130
+#define IDC_ALARM_LIST          1000
+#define IDC_ALARM_UP            1001
+#define IDC_ALARM_DOWN          1003
+#define IDC_ALARM_ADD           1010
+#define IDC_ALARM_DELETE        1011
+#define IDC_ALARM_CHANGE        1012
+
+// Alarm editor dialog.
+#define IDD_ALARM_EDIT          134
+#define IDC_MINUTE_SPIN         1005
+#define IDC_HOUR_EDIT           1006
+#define IDC_HOUR_SPIN           1007
+#define IDC_MINUTE_EDIT         1008
+#define IDC_ON_CHECK            1009
+#define IDC_SOUND_EDIT          1011
+#define IDC_SOUND_BROWSE        1012
+#define IDC_SOUND_PLAY          1013
+#define IDC_SOUND_STOP          1014
+#define IDC_DAY_LIST            1015

@@ -1,0 +1,226 @@
+// The alarm file on disk: creation, loading, damaged files and safe saving.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "model/alarm_archive.h"
+#include "model/alarm_file.h"
+#include "model/archive_test_util.h"
+#include "model/test_files.h"
+
+namespace {
+
+class AlarmFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_alarms.clear();
+        g_alarmFileWriteLimitForTests = -1;
+        path = folder.Path(L"file.txt");
+    }
+    void TearDown() override { g_alarmFileWriteLimitForTests = -1; }
+
+    // What the disk holds for archive bytes: text mode on Windows.
+    static std::string OnDisk(const std::string& bytes) {
+#ifdef _WIN32
+        return ToTextModeFileBytes(bytes);
+#else
+        return bytes;
+#endif
+    }
+
+    TempFolder folder;
+    std::wstring path;
+};
+
+}  // namespace
+
+TEST_F(AlarmFileTest, FirstStartCreatesTheDefaultFile) {
+    EXPECT_EQ(AlarmFileCreated, LoadAlarmFile(path.c_str()));
+    const std::string bytes = ReadBytes(path);
+    EXPECT_EQ(222u, bytes.size());
+    EXPECT_EQ(EncodeAlarmArchive(DefaultAlarms()), bytes);
+    EXPECT_TRUE(SameAlarms(DefaultAlarms(), g_alarms));
+    EXPECT_EQ(1, CountEntries(folder.Root()));  // no temporary file left
+}
+
+TEST_F(AlarmFileTest, AnEmptyListIsKeptNotRecreated) {
+    ASSERT_TRUE(SaveAlarmFileTo(path.c_str(), {}));
+    EXPECT_EQ(36u, ReadBytes(path).size());
+    g_alarms = DefaultAlarms();
+    EXPECT_EQ(AlarmFileLoaded, LoadAlarmFile(path.c_str()));
+    EXPECT_TRUE(g_alarms.empty());
+    EXPECT_EQ(36u, ReadBytes(path).size());
+}
+
+TEST_F(AlarmFileTest, SavedListsLoadBackInOrder) {
+    std::mt19937 random(42);
+    for (std::size_t size : {3, 0, 25}) {
+        const std::vector<CAlarm> list = RandomAlarms(random, size);
+        ASSERT_TRUE(SaveAlarmFileTo(path.c_str(), list));
+        EXPECT_EQ(OnDisk(EncodeAlarmArchive(list)), ReadBytes(path));
+        EXPECT_EQ(AlarmFileLoaded, LoadAlarmFile(path.c_str()));
+        EXPECT_TRUE(SameAlarms(list, g_alarms)) << size;
+    }
+}
+
+TEST_F(AlarmFileTest, DamagedFileKeepsItsBytesAndTheWholeAlarms) {
+    const std::string whole = OnDisk(EncodeAlarmArchive(DefaultAlarms()));
+    const std::string damaged = whole.substr(0, whole.size() - 7);  // the last path cut short
+    ASSERT_TRUE(WriteBytes(path, damaged));
+
+    EXPECT_EQ(AlarmFileLoaded, LoadAlarmFile(path.c_str()));
+    std::vector<CAlarm> firstThree = DefaultAlarms();
+    firstThree.pop_back();
+    EXPECT_TRUE(SameAlarms(firstThree, g_alarms));
+    EXPECT_EQ(damaged, ReadBytes(path));            // not rewritten by the load
+    EXPECT_EQ(damaged, ReadBytes(path + L".bad"));  // and kept aside
+
+    // A second damaged file does not overwrite the first one kept.
+    ASSERT_TRUE(WriteBytes(path, "garbage"));
+    EXPECT_EQ(AlarmFileLoaded, LoadAlarmFile(path.c_str()));
+    EXPECT_TRUE(g_alarms.empty());
+    EXPECT_EQ(damaged, ReadBytes(path + L".bad"));
+    EXPECT_EQ("garbage", ReadBytes(path + L".bad2"));
+}
+
+TEST_F(AlarmFileTest, EmptyFileIsDamagedNotReplacedByDefaults) {
+    ASSERT_TRUE(WriteBytes(path, ""));
+    g_alarms = DefaultAlarms();
+    EXPECT_EQ(AlarmFileLoaded, LoadAlarmFile(path.c_str()));
+    EXPECT_TRUE(g_alarms.empty());
+    EXPECT_TRUE(FileExists(path + L".bad"));
+    EXPECT_EQ("", ReadBytes(path));
+}
+
+TEST_F(AlarmFileTest, FileThatCannotBeReadIsLeftAlone) {
+    // A folder where the file should be: it exists but does not open for reading.
+    ASSERT_TRUE(MakeFolder(path));
+    EXPECT_EQ(AlarmFileUnavailable, LoadAlarmFile(path.c_str()));
+    EXPECT_TRUE(g_alarms.empty());
+    EXPECT_EQ(1, CountEntries(folder.Root()));
+    EXPECT_FALSE(SaveAlarmFileTo(path.c_str(), DefaultAlarms()));
+    EXPECT_EQ(1, CountEntries(folder.Root()));  // no temporary file left behind
+}
+
+TEST_F(AlarmFileTest, MissingFolderIsUnavailable) {
+    const std::wstring nowhere = folder.Path(L"no such folder") +
+#ifdef _WIN32
+                                 L"\\file.txt";
+#else
+                                 L"/file.txt";
+#endif
+    EXPECT_EQ(AlarmFileUnavailable, LoadAlarmFile(nowhere.c_str()));
+    EXPECT_EQ(AlarmFileUnavailable, LoadAlarmFile(L""));
+    EXPECT_TRUE(g_alarms.empty());
+    EXPECT_EQ(0, CountEntries(folder.Root()));
+}
+
+TEST_F(AlarmFileTest, FailedWriteLeavesTheOldFileIntact) {
+    const std::vector<CAlarm> old = DefaultAlarms();
+    ASSERT_TRUE(SaveAlarmFileTo(path.c_str(), old));
+    const std::string before = ReadBytes(path);
+    std::mt19937 random(3);
+    const std::vector<CAlarm> list = RandomAlarms(random, 30);
+    for (long long limit : {0LL, 1LL, 100LL, 1000LL}) {
+        g_alarmFileWriteLimitForTests = limit;
+        EXPECT_FALSE(SaveAlarmFileTo(path.c_str(), list)) << limit;
+        EXPECT_EQ(before, ReadBytes(path)) << limit;
+        EXPECT_EQ(1, CountEntries(folder.Root())) << limit;
+    }
+    g_alarmFileWriteLimitForTests = -1;
+    EXPECT_TRUE(SaveAlarmFileTo(path.c_str(), list));
+    EXPECT_EQ(OnDisk(EncodeAlarmArchive(list)), ReadBytes(path));
+}
+
+TEST_F(AlarmFileTest, FailedCreationMakesNoFile) {
+    g_alarmFileWriteLimitForTests = 10;
+    EXPECT_EQ(AlarmFileUnavailable, LoadAlarmFile(path.c_str()));
+    EXPECT_TRUE(g_alarms.empty());
+    EXPECT_EQ(0, CountEntries(folder.Root()));
+}
+
+TEST_F(AlarmFileTest, DamagedFileThatCannotBeKeptIsLeftAlone) {
+    ASSERT_TRUE(WriteBytes(path, "not an alarm file"));
+    g_alarmFileWriteLimitForTests = 0;
+    EXPECT_EQ(AlarmFileUnavailable, LoadAlarmFile(path.c_str()));
+    EXPECT_TRUE(g_alarms.empty());
+    EXPECT_EQ("not an alarm file", ReadBytes(path));
+    EXPECT_EQ(1, CountEntries(folder.Root()));
+}
+
+TEST(AlarmFilePath, IsFileTxtBesideTheProgram) {
+    wchar_t path[kPathCapacity];
+    ASSERT_TRUE(GetAlarmFilePath(path, kPathCapacity));
+    const std::wstring text = path;
+#ifdef _WIN32
+    const std::wstring tail = L"\\file.txt";
+#else
+    const std::wstring tail = L"/file.txt";
+#endif
+    ASSERT_GT(text.size(), tail.size());
+    EXPECT_EQ(tail, text.substr(text.size() - tail.size()));
+
+    // Too long for the buffer: no path at all rather than one cut short.
+    wchar_t small[12] = L"unchanged";
+    EXPECT_FALSE(GetAlarmFilePath(small, 12));
+    EXPECT_EQ(L'\0', small[0]);
+}
+
+#ifdef _WIN32
+// Windows text mode only exists here: line ends on disk are CR LF, and the
+// C runtime's text-mode reading would stop at the byte 0x1A.
+
+TEST_F(AlarmFileTest, PathsWithLineFeedAndEndOfFileBytesRoundTrip) {
+    const std::vector<CAlarm> list = {
+        CAlarm(6, 0, 1, 1, 1, 1, 1, 1, 1, true, L"C:\\\u4E0A\\a.wav"),       // 上: 0A 4E
+        CAlarm(7, 0, 1, 1, 1, 1, 1, 1, 1, true, L"C:\\\u4F1A\\\u4F1A.wav"),  // 会: 1A 4F
+        CAlarm(8, 0, 0, 1, 0, 1, 0, 1, 0, false, L"C:\\\u30A2\u30E9\u30FC\u30E0\\\u30D9\u30EB.wav"),
+        CAlarm(9, 0, 1, 1, 1, 1, 1, 1, 1, true, L"\u0A0D\u0D0A"),
+    };
+    ASSERT_TRUE(SaveAlarmFileTo(path.c_str(), list));
+    const std::string disk = ReadBytes(path);
+    EXPECT_NE(std::string::npos, disk.find("\r\n\x4E"));  // 上 stored through text mode
+    EXPECT_EQ(AlarmFileLoaded, LoadAlarmFile(path.c_str()));
+    EXPECT_TRUE(SameAlarms(list, g_alarms));
+    EXPECT_FALSE(FileExists(path + L".bad"));
+}
+
+TEST_F(AlarmFileTest, ReadsFilesWrittenThroughTheRuntimesTextMode) {
+    // As an earlier copy of the program wrote it: fwrite on a "w" stream.
+    const std::vector<CAlarm> list = {CAlarm(6, 45, 0, 1, 1, 1, 1, 1, 0, true, L"\u4E0A\u4F1A.wav")};
+    const std::string bytes = EncodeAlarmArchive(list);
+    FILE* file = _wfopen(path.c_str(), L"w");
+    ASSERT_TRUE(file != nullptr);
+    ASSERT_EQ(bytes.size(), fwrite(bytes.data(), 1, bytes.size(), file));
+    ASSERT_EQ(0, fclose(file));
+    EXPECT_EQ(ToTextModeFileBytes(bytes), ReadBytes(path));
+    EXPECT_EQ(AlarmFileLoaded, LoadAlarmFile(path.c_str()));
+    EXPECT_TRUE(SameAlarms(list, g_alarms));
+
+    // And what we write reads back through the runtime's text mode, as long
+    // as no path holds the byte 0x1A.
+    const std::vector<CAlarm> plain = {CAlarm(6, 45, 0, 1, 1, 1, 1, 1, 0, true, L"\u4E0A.wav")};
+    ASSERT_TRUE(SaveAlarmFileTo(path.c_str(), plain));
+    file = _wfopen(path.c_str(), L"r");
+    ASSERT_TRUE(file != nullptr);
+    std::string read;
+    char chunk[512];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0) read.append(chunk, got);
+    fclose(file);
+    EXPECT_EQ(EncodeAlarmArchive(plain), read);
+}
+
+TEST_F(AlarmFileTest, KatakanaFolderWorks) {
+    const std::wstring sub = folder.Path(L"\u30A2\u30E9\u30FC\u30E0");
+    ASSERT_TRUE(MakeFolder(sub));
+    const std::wstring file = sub + L"\\file.txt";
+    EXPECT_EQ(AlarmFileCreated, LoadAlarmFile(file.c_str()));
+    EXPECT_EQ(222u, ReadBytes(file).size());
+    EXPECT_EQ(AlarmFileLoaded, LoadAlarmFile(file.c_str()));
+    EXPECT_TRUE(SameAlarms(DefaultAlarms(), g_alarms));
+}
+#endif
