@@ -57,6 +57,15 @@ private:
     std::size_t m_pos = 0;
 };
 
+// Reads the bytes in place, without the copy a string stream would make.
+class MemoryBuffer : public std::streambuf {
+public:
+    explicit MemoryBuffer(std::string& bytes) {
+        char* begin = &bytes[0];
+        setg(begin, begin, begin + bytes.size());
+    }
+};
+
 }  // namespace
 
 std::string EncodeAlarmArchive(const std::vector<CAlarm>& alarms) {
@@ -72,7 +81,7 @@ std::string EncodeAlarmArchive(const std::vector<CAlarm>& alarms) {
     return out.str();
 }
 
-DecodedAlarms DecodeAlarmArchive(const std::string& bytes) {
+DecodedAlarms DecodeAlarmArchive(std::string bytes) {
     DecodedAlarms result;
     try {
         TokenReader reader(bytes);
@@ -99,7 +108,9 @@ DecodedAlarms DecodeAlarmArchive(const std::string& bytes) {
         preamble << listTracking << " 0 " << count;
         if (version > 3) preamble << ' ' << itemVersion;
         if (count > 0) preamble << ' ' << alarmTracking << " 0";
-        std::istringstream in(preamble.str() + bytes.substr(reader.Position()));
+        bytes.replace(0, reader.Position(), preamble.str());
+        MemoryBuffer buffer(bytes);
+        std::istream in(&buffer);
 
         boost::archive::text_iarchive archive(in, boost::archive::no_header);
         archive.set_library_version(

@@ -25,7 +25,7 @@ struct DecodedAlarms {
 // On damaged bytes it returns the alarms read whole before the fault and
 // complete = false; a count the bytes could not possibly hold is refused before
 // anything is allocated for it.
-DecodedAlarms DecodeAlarmArchive(const std::string& bytes);
+DecodedAlarms DecodeAlarmArchive(std::string bytes);
 
 // Windows text mode on the way to and from the disk: every "\n" is stored as
 // "\r\n" and a "\r\n" pair reads back as "\n". Unlike the C runtime's text-mode
