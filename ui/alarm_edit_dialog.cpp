@@ -1,0 +1,205 @@
+// The alarm editor dialog "変更": shows one alarm of g_alarms in its controls
+// and writes them back into that alarm, all fields at once, at OK.
+#include "ui/alarm_edit_dialog.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+#include <mmsystem.h>
+
+#include <cstddef>
+#include <new>
+
+#include "model/alarm.h"
+#include "model/alarm_file.h"
+#include "res/resource.h"
+
+PlaySoundFunction g_editorPlaySound = PlaySoundW;
+
+namespace {
+
+constexpr int kPathChars = static_cast<int>(kPathCapacity);
+constexpr int kDayCount = 7;
+constexpr const wchar_t* kDayLabels[kDayCount] = {L"SUN", L"MON", L"TUE", L"WED",
+                                                  L"THU", L"FRI", L"SAT"};
+constexpr DWORD kDayListExStyles = LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT;
+constexpr int kDayColumnWidth = 100;
+constexpr wchar_t kDayColumnTitle[] = L"曜日";
+constexpr UINT kStateImageShift = 12;
+constexpr UINT kUncheckedImage = 1u << kStateImageShift;
+constexpr UINT kCheckedImage = 2u << kStateImageShift;
+constexpr int kHourMax = 23;
+constexpr int kMinuteMax = 59;
+constexpr DWORD kPlayFlags = SND_FILENAME | SND_ASYNC;
+constexpr DWORD kBrowseFlags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
+// Pairs of description and pattern; the literal's own NUL ends the list.
+constexpr wchar_t kSoundFilter[] = L"wave Files\0*.wav\0all Files\0*.*\0";
+
+static_assert(kDayListExStyles == 0x25, "grid lines, check boxes, full-row selection");
+static_assert(kBrowseFlags == 0x1800, "path and file must exist, nothing else");
+static_assert(kPlayFlags == 0x00020001, "file name, asynchronous");
+static_assert(sizeof(void*) != 4 || sizeof(OPENFILENAMEW) == 88,
+              "the file dialog is given the full structure");
+
+// What one open editor keeps: a second editor, opened from a second list
+// dialog, has its own, so neither can write through the other's index.
+struct EditorState {
+    LPARAM index;
+    wchar_t path[kPathCapacity];
+};
+
+EditorState* StateOf(HWND dialog) {
+    return reinterpret_cast<EditorState*>(GetWindowLongPtrW(dialog, DWLP_USER));
+}
+
+// The alarm that index names now, or null when it names none of the list.
+CAlarm* AlarmAt(LPARAM index) {
+    if (index < 0 || static_cast<std::size_t>(index) >= g_alarms.size()) return nullptr;
+    return &g_alarms[static_cast<std::size_t>(index)];
+}
+
+void FillDayList(HWND dayList, const CAlarm& alarm) {
+    const LRESULT styles = SendMessageW(dayList, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0);
+    SendMessageW(dayList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, styles | kDayListExStyles);
+
+    LVCOLUMNW column = {};
+    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+    column.fmt = LVCFMT_LEFT;
+    column.cx = kDayColumnWidth;
+    column.pszText = const_cast<wchar_t*>(kDayColumnTitle);
+    column.iSubItem = 0;
+    SendMessageW(dayList, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+
+    for (int day = 0; day < kDayCount; ++day) {
+        LVITEMW item = {};
+        item.mask = LVIF_TEXT;
+        item.iItem = day;
+        item.iSubItem = 0;
+        item.pszText = const_cast<wchar_t*>(kDayLabels[day]);
+        SendMessageW(dayList, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+
+        LVITEMW check = {};
+        check.stateMask = LVIS_STATEIMAGEMASK;
+        check.state = alarm.DayFlag(day) != 0 ? kCheckedImage : kUncheckedImage;
+        SendMessageW(dayList, LVM_SETITEMSTATE, day, reinterpret_cast<LPARAM>(&check));
+    }
+}
+
+INT_PTR OnInitDialog(HWND dialog, LPARAM index) {
+    EditorState* state = new (std::nothrow) EditorState();
+    const CAlarm* alarm = AlarmAt(index);
+    if (state == nullptr || alarm == nullptr) {
+        delete state;
+        EndDialog(dialog, IDCANCEL);
+        return TRUE;
+    }
+    state->index = index;
+    SetWindowLongPtrW(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(state));
+
+    SendDlgItemMessageW(dialog, IDC_HOUR_SPIN, UDM_SETRANGE, 0, MAKELPARAM(kHourMax, 0));
+    SetDlgItemInt(dialog, IDC_HOUR_EDIT, static_cast<UINT>(alarm->m_hour), FALSE);
+    SendDlgItemMessageW(dialog, IDC_MINUTE_SPIN, UDM_SETRANGE, 0, MAKELPARAM(kMinuteMax, 0));
+    SetDlgItemInt(dialog, IDC_MINUTE_EDIT, static_cast<UINT>(alarm->m_minute), FALSE);
+    SendDlgItemMessageW(dialog, IDC_ON_CHECK, BM_SETCHECK, alarm->m_on ? BST_CHECKED : BST_UNCHECKED, 0);
+    FillDayList(GetDlgItem(dialog, IDC_DAY_LIST), *alarm);
+    SetWindowTextW(GetDlgItem(dialog, IDC_SOUND_EDIT), alarm->m_sound.c_str());
+    return TRUE;
+}
+
+// Reads the sound edit into the path buffer: at most 259 characters.
+void ReadSoundEdit(HWND dialog, EditorState& state) {
+    state.path[0] = L'\0';
+    GetDlgItemTextW(dialog, IDC_SOUND_EDIT, state.path, kPathChars);
+}
+
+INT_PTR OnOk(HWND dialog) {
+    EditorState* state = StateOf(dialog);
+    CAlarm* alarm = state != nullptr ? AlarmAt(state->index) : nullptr;
+    if (alarm == nullptr) {
+        // The list changed beneath the editor: its index names no alarm now.
+        EndDialog(dialog, IDCANCEL);
+        return TRUE;
+    }
+    // Stored as typed: no range check, and an empty field reads as 0.
+    CAlarm edited = *alarm;
+    edited.m_hour = static_cast<int>(GetDlgItemInt(dialog, IDC_HOUR_EDIT, nullptr, FALSE));
+    edited.m_minute = static_cast<int>(GetDlgItemInt(dialog, IDC_MINUTE_EDIT, nullptr, FALSE));
+    edited.m_on = SendDlgItemMessageW(dialog, IDC_ON_CHECK, BM_GETCHECK, 0, 0) != BST_UNCHECKED;
+    const HWND dayList = GetDlgItem(dialog, IDC_DAY_LIST);
+    for (int day = 0; day < kDayCount; ++day) {
+        const UINT image = static_cast<UINT>(
+            SendMessageW(dayList, LVM_GETITEMSTATE, day, LVIS_STATEIMAGEMASK));
+        edited.SetDayFlag(day, static_cast<int>(image >> kStateImageShift) - 1);
+    }
+    ReadSoundEdit(dialog, *state);
+    edited.m_sound = state->path;
+    // One assignment, so the alarm check never sees half an edit.
+    *alarm = edited;
+    EndDialog(dialog, IDOK);
+    return TRUE;
+}
+
+INT_PTR OnBrowse(HWND dialog) {
+    EditorState* state = StateOf(dialog);
+    if (state == nullptr) return TRUE;
+    // The file dialog opens with no name, not on the path the edit shows.
+    state->path[0] = L'\0';
+    OPENFILENAMEW file = {};
+    file.lStructSize = sizeof file;
+    file.hwndOwner = dialog;
+    file.lpstrFilter = kSoundFilter;
+    file.lpstrFile = state->path;
+    file.nMaxFile = kPathChars;
+    file.Flags = kBrowseFlags;
+    if (GetOpenFileNameW(&file)) SetDlgItemTextW(dialog, IDC_SOUND_EDIT, state->path);
+    return TRUE;
+}
+
+INT_PTR OnPlay(HWND dialog) {
+    EditorState* state = StateOf(dialog);
+    if (state == nullptr) return TRUE;
+    // What the edit shows now, not the alarm's stored path.
+    ReadSoundEdit(dialog, *state);
+    g_editorPlaySound(state->path, nullptr, kPlayFlags);
+    return TRUE;
+}
+
+INT_PTR OnCommand(HWND dialog, int id) {
+    switch (id) {
+    case IDOK:
+        return OnOk(dialog);
+    case IDCANCEL:
+        EndDialog(dialog, IDCANCEL);
+        return TRUE;
+    case IDC_SOUND_BROWSE:
+        return OnBrowse(dialog);
+    case IDC_SOUND_PLAY:
+        return OnPlay(dialog);
+    case IDC_SOUND_STOP:
+        // No sound: stops whatever the process plays, a ringing alarm included.
+        g_editorPlaySound(nullptr, nullptr, kPlayFlags);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+void ReleaseState(HWND dialog) {
+    delete StateOf(dialog);
+    SetWindowLongPtrW(dialog, DWLP_USER, 0);
+}
+
+}  // namespace
+
+INT_PTR CALLBACK AlarmEditDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        return OnInitDialog(dialog, lParam);
+    case WM_COMMAND:
+        return OnCommand(dialog, LOWORD(wParam));
+    case WM_DESTROY:
+        ReleaseState(dialog);
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
