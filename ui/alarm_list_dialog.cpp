@@ -1,14 +1,225 @@
-// TEMPORARY placeholder until the alarm list dialog is built: ends at once.
+// The alarm list dialog "アラームの設定": every alarm of g_alarms as a row;
+// reorders, adds, changes and deletes alarms in the list itself, and saves
+// the list to the alarm file whenever it ends.
 #include "ui/alarm_list_dialog.h"
 
-INT_PTR CALLBACK AlarmListDlgProc(HWND dialog, UINT message, WPARAM, LPARAM) {
-    if (message == WM_INITDIALOG) {
-        EndDialog(dialog, IDCANCEL);
-        return TRUE;
+#include <commctrl.h>
+
+#include <cstddef>
+#include <utility>
+
+#include "app/app.h"
+#include "model/alarm.h"
+#include "model/alarm_file.h"
+#include "res/resource.h"
+#include "ui/alarm_edit_dialog.h"
+
+namespace {
+
+constexpr DWORD kListExStyles = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT;
+constexpr std::size_t kCellCapacity = 64;
+constexpr int kDayCount = 7;
+constexpr int kFirstDayColumn = 2;
+
+struct Column {
+    const wchar_t* title;
+    int width;
+};
+constexpr Column kColumns[] = {
+    {L"TIME", 80}, {L"ON_OFF", 60}, {L"SUN", 40}, {L"MON", 40}, {L"TUE", 40},
+    {L"WED", 40},  {L"THU", 40},    {L"FRI", 40}, {L"SAT", 40},
+};
+constexpr int kColumnCount = sizeof kColumns / sizeof kColumns[0];
+
+static_assert(kListExStyles == 0x21, "grid lines and full-row selection");
+static_assert(kColumnCount == kFirstDayColumn + kDayCount, "time, switch, seven days");
+
+HWND g_openDialog = nullptr;
+
+// 00:00, every day, on, with the default sound.
+CAlarm NewAlarm() { return CAlarm(0, 0, 1, 1, 1, 1, 1, 1, 1, true, L"chimes.wav"); }
+
+void InsertColumns(HWND listView) {
+    const LRESULT styles = SendMessageW(listView, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0);
+    SendMessageW(listView, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, styles | kListExStyles);
+    for (int i = 0; i < kColumnCount; ++i) {
+        LVCOLUMNW column = {};
+        column.mask = LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+        column.cx = kColumns[i].width;
+        column.pszText = const_cast<wchar_t*>(kColumns[i].title);
+        column.iSubItem = i;
+        SendMessageW(listView, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
     }
-    return FALSE;
 }
 
-void FillAlarmListView(HWND) {}
+// The first selected row, or -1 when none is selected or when the row names
+// no alarm of the list (the list changed without the view following it).
+int SelectedAlarm(HWND listView) {
+    const LRESULT row =
+        SendMessageW(listView, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), MAKELPARAM(LVNI_SELECTED, 0));
+    if (row < 0 || static_cast<std::size_t>(row) >= g_alarms.size()) return -1;
+    return static_cast<int>(row);
+}
 
-HWND GetOpenAlarmListDialog() { return nullptr; }
+void SelectRow(HWND listView, int row) {
+    LVITEMW item = {};
+    item.stateMask = LVIS_SELECTED;
+    item.state = LVIS_SELECTED;
+    SendMessageW(listView, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+}
+
+// Opens the alarm editor on top of the dialog; returns how it ended.
+INT_PTR EditAlarm(HWND dialog, std::size_t index) {
+    return DialogBoxParamW(g_hInstance, MAKEINTRESOURCEW(IDD_ALARM_EDIT), dialog, AlarmEditDlgProc,
+                           static_cast<LPARAM>(index));
+}
+
+INT_PTR OnInitDialog(HWND dialog) {
+    g_openDialog = dialog;
+    const HWND listView = GetDlgItem(dialog, IDC_ALARM_LIST);
+    InsertColumns(listView);
+    FillAlarmListView(listView);
+    return TRUE;  // the dialog manager puts the focus on OK
+}
+
+INT_PTR OnEnd(HWND dialog, int id) {
+    EndDialog(dialog, id);
+    if (g_openDialog == dialog) g_openDialog = nullptr;
+    // Cancel saves too: every change is already in the list, and stays there.
+    SaveAlarmFile(g_alarms);  // a copy: the parameter is taken by value
+    return TRUE;
+}
+
+INT_PTR OnMoveUp(HWND dialog) {
+    const HWND listView = GetDlgItem(dialog, IDC_ALARM_LIST);
+    const int row = SelectedAlarm(listView);
+    if (row <= 0) {
+        SetFocus(listView);
+        return FALSE;
+    }
+    std::swap(g_alarms[row - 1], g_alarms[row]);
+    FillAlarmListView(listView);
+    SelectRow(listView, row - 1);
+    SetFocus(listView);
+    return TRUE;
+}
+
+INT_PTR OnMoveDown(HWND dialog) {
+    const HWND listView = GetDlgItem(dialog, IDC_ALARM_LIST);
+    const int row = SelectedAlarm(listView);
+    const LRESULT rows = SendMessageW(listView, LVM_GETITEMCOUNT, 0, 0);
+    if (row < 0 || row == rows - 1 || static_cast<std::size_t>(row) + 1 >= g_alarms.size()) {
+        SetFocus(listView);
+        return FALSE;
+    }
+    std::swap(g_alarms[row], g_alarms[row + 1]);
+    FillAlarmListView(listView);
+    SelectRow(listView, row + 1);
+    SetFocus(listView);
+    return TRUE;
+}
+
+INT_PTR OnAdd(HWND dialog) {
+    g_alarms.push_back(NewAlarm());
+    // The view does not show the new alarm until the editor has kept it.
+    if (EditAlarm(dialog, g_alarms.size() - 1) == IDCANCEL) {
+        if (!g_alarms.empty()) g_alarms.pop_back();
+        return FALSE;
+    }
+    FillAlarmListView(GetDlgItem(dialog, IDC_ALARM_LIST));
+    return TRUE;
+}
+
+INT_PTR OnDelete(HWND dialog) {
+    const HWND listView = GetDlgItem(dialog, IDC_ALARM_LIST);
+    const int row = SelectedAlarm(listView);
+    if (row < 0) return FALSE;
+    g_alarms.erase(g_alarms.begin() + row);
+    FillAlarmListView(listView);
+    return TRUE;
+}
+
+INT_PTR OnChange(HWND dialog) {
+    const HWND listView = GetDlgItem(dialog, IDC_ALARM_LIST);
+    const int row = SelectedAlarm(listView);
+    if (row < 0) return FALSE;
+    if (EditAlarm(dialog, static_cast<std::size_t>(row)) == IDCANCEL) return FALSE;
+    FillAlarmListView(listView);
+    return TRUE;
+}
+
+INT_PTR OnCommand(HWND dialog, int id) {
+    switch (id) {
+    case IDOK:
+    case IDCANCEL:
+        return OnEnd(dialog, id);
+    case IDC_ALARM_UP:
+        return OnMoveUp(dialog);
+    case IDC_ALARM_DOWN:
+        return OnMoveDown(dialog);
+    case IDC_ALARM_ADD:
+        return OnAdd(dialog);
+    case IDC_ALARM_DELETE:
+        return OnDelete(dialog);
+    case IDC_ALARM_CHANGE:
+        return OnChange(dialog);
+    default:
+        return FALSE;
+    }
+}
+
+INT_PTR OnNotify(HWND dialog, const NMHDR* header) {
+    // A double click anywhere in the list changes the first selected alarm.
+    if (header != nullptr && header->code == static_cast<UINT>(NM_DBLCLK))
+        SendMessageW(dialog, WM_COMMAND, IDC_ALARM_CHANGE, 0);
+    return TRUE;
+}
+
+}  // namespace
+
+INT_PTR CALLBACK AlarmListDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        return OnInitDialog(dialog);
+    case WM_COMMAND:
+        return OnCommand(dialog, LOWORD(wParam));
+    case WM_NOTIFY:
+        return OnNotify(dialog, reinterpret_cast<const NMHDR*>(lParam));
+    case WM_DESTROY:
+        // Also when the dialog goes down with its owner, without EndDialog.
+        if (g_openDialog == dialog) g_openDialog = nullptr;
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+void FillAlarmListView(HWND listView) {
+    SendMessageW(listView, LVM_DELETEALLITEMS, 0, 0);
+    wchar_t text[kCellCapacity];
+    for (std::size_t i = 0; i < g_alarms.size(); ++i) {
+        // A copy: the messages below notify the dialog before they return.
+        const CAlarm alarm = g_alarms[i];
+        LVITEMW item = {};
+        item.mask = LVIF_TEXT;
+        item.iItem = static_cast<int>(i);
+        item.pszText = text;
+
+        alarm.FormatTime(text, kCellCapacity);
+        item.iSubItem = 0;
+        SendMessageW(listView, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+
+        alarm.FormatOnOff(text, kCellCapacity);
+        item.iSubItem = 1;
+        SendMessageW(listView, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+
+        for (int day = 0; day < kDayCount; ++day) {
+            alarm.FormatDay(text, kCellCapacity, day);
+            item.iSubItem = kFirstDayColumn + day;
+            SendMessageW(listView, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        }
+    }
+    UpdateWindow(listView);
+}
+
+HWND GetOpenAlarmListDialog() { return g_openDialog; }
