@@ -102,12 +102,15 @@ DecodedAlarms DecodeAlarmArchive(std::string bytes) {
         if (version > 3 && !reader.Number(itemVersion)) return result;
         if (count > 0 && (!reader.Number(alarmTracking) || !reader.Number(alarmVersion)))
             return result;
+        // A tracked list or alarm would carry object ids the layout has no
+        // room for; such a file is not one of ours.
+        if (listTracking != 0 || alarmTracking != 0) return result;
         if (count > reader.Left() / kMinRecordBytes) return result;
 
         std::ostringstream preamble;
-        preamble << listTracking << " 0 " << count;
+        preamble << "0 0 " << count;
         if (version > 3) preamble << ' ' << itemVersion;
-        if (count > 0) preamble << ' ' << alarmTracking << " 0";
+        if (count > 0) preamble << " 0 0";
         bytes.replace(0, reader.Position(), preamble.str());
         MemoryBuffer buffer(bytes);
         std::istream in(&buffer);

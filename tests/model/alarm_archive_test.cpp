@@ -113,6 +113,10 @@ TEST(AlarmArchive, RefusesWhatIsNotAnAlarmArchive) {
         {"huge path length", head + "6 45 0 1 1 1 1 1 0 1 4000000000 " + Units("chimes.wav")},
         {"a billion alarms in 43 bytes", "22 serialization::archive 10 0 0 1000000000 0 0 0"},
         {"tracking level 2", "22 serialization::archive 10 2 0 0 0"},
+        // A tracked list would make the library read an object id first and
+        // take the item version for the count.
+        {"tracked list", "22 serialization::archive 10 1 0 0 60111111 1 1 1 1 1 1 1 1 1 1 1 1 1 1"},
+        {"tracked alarm", head.substr(0, head.size() - 4) + "1 0 6 45 0 1 1 1 1 1 0 1 10 " + Units("chimes.wav")},
     };
     for (const auto& c : cases) {
         const DecodedAlarms back = DecodeAlarmArchive(c.bytes);
