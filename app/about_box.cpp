@@ -1,0 +1,16 @@
+#include "app/about_box.h"
+
+INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        // TRUE: the dialog manager puts the focus on the default button.
+        return TRUE;
+    case WM_COMMAND:
+        // OK, and Esc or the close box as IDCANCEL; other ids are not handled.
+        if (LOWORD(wParam) != IDOK && LOWORD(wParam) != IDCANCEL) return FALSE;
+        EndDialog(dialog, LOWORD(wParam));
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}

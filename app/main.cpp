@@ -1,0 +1,61 @@
+// The process entry of velmora.exe: a hidden main window, its tray icon and the
+// message loop.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "app/app.h"
+#include "app/main_window.h"
+#include "app/single_instance.h"
+#include "model/alarm_file.h"
+#include "res/resource.h"
+
+namespace {
+
+// The alarm dialogs hold a list view and up-down controls; their window
+// classes must exist before the first dialog opens.
+void RegisterDialogControlClasses() {
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof controls;
+    controls.dwICC = ICC_LISTVIEW_CLASSES | ICC_UPDOWN_CLASS;
+    InitCommonControlsEx(&controls);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    RegisterDialogControlClasses();
+    LoadStringW(instance, IDS_APP_TITLE, g_windowTitle, 100);
+    LoadStringW(instance, IDS_CLASS_NAME, g_className, 100);
+    RegisterMainWindowClass(instance);
+    g_hInstance = instance;
+
+    // One copy per alarm file: a second start on it hands over and ends. Without
+    // a path this copy can neither read nor write a file, so it claims none.
+    wchar_t path[kPathCapacity];
+    HANDLE claim = nullptr;
+    if (GetAlarmFilePath(path, kPathCapacity) && !ClaimAlarmFile(g_className, path, &claim)) {
+        return 0;
+    }
+
+    const HWND window = CreateWindowExW(WS_EX_APPWINDOW, g_className, g_windowTitle,
+                                        WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, CW_USEDEFAULT, 0,
+                                        nullptr, nullptr, instance, nullptr);
+    if (window == nullptr) {
+        if (claim != nullptr) CloseHandle(claim);
+        return 0;
+    }
+    // Never shown: the window lives hidden for its whole life.
+    UpdateWindow(window);
+
+    const HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_MAIN));
+    MSG message{};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (!TranslateAcceleratorW(message.hwnd, accelerators, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    // The last save is done (WM_DESTROY): another copy may serve the file now.
+    if (claim != nullptr) CloseHandle(claim);
+    return static_cast<int>(message.wParam);
+}

@@ -1,0 +1,26 @@
+// The hidden main window: it loads the alarm file, owns the tray icon, both
+// alarm timers and every dialog, and saves the alarm file when it ends.
+#pragma once
+
+#include <windows.h>
+#include <shellapi.h>
+
+// The tray icon's id and the message that carries its mouse events.
+constexpr UINT TRAY_ICON_UID = 32769;
+constexpr UINT WM_TRAYICON = WM_USER + 1;
+
+// Loaded by wWinMain from strings IDS_CLASS_NAME ("VELMORA") and
+// IDS_APP_TITLE ("velmora") before the main window class is registered.
+extern wchar_t g_className[100];
+extern wchar_t g_windowTitle[100];
+
+// The tray icon record: filled once at WM_CREATE, passed again to re-add the
+// icon and to remove it at WM_DESTROY.
+extern NOTIFYICONDATAW g_trayIconData;
+
+// Registers the window class g_className with MainWndProc, the application
+// icon and the menu IDR_MAIN. The result is not looked at.
+void RegisterMainWindowClass(HINSTANCE instance);
+
+// The main window's procedure.
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
