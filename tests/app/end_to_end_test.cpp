@@ -411,6 +411,21 @@ TEST_F(TrayIcon, LeftButtonDownOpensTheAlarmList) {
         << CreatedWindows().c_str();
 }
 
+TEST_F(TrayIcon, ClickOrSettingsWhileTheListIsOpenOpensNoSecondList) {
+    PostMessageW(window_, kTrayMessage, kTrayIconId, WM_LBUTTONDOWN);
+    ASSERT_TRUE(WaitFor([&] { return !CreatedWindows().empty(); }, kStartMs));
+    if (!IsWindow(FindWindowW(L"#32770", L"アラームの設定"))) {
+        GTEST_SKIP() << "the alarm list dialog ended at once";
+    }
+    PostMessageW(window_, kTrayMessage, kTrayIconId, WM_LBUTTONDOWN);
+    PostMessageW(window_, WM_COMMAND, kAlarmSettingsCommand, 0);
+    // Handled in order: the About box shows that both have been handled.
+    PostMessageW(window_, WM_COMMAND, kAboutCommand, 0);
+    ASSERT_TRUE(WaitFor([&] { return CreatedWindows().find(L"バージョン情報") != std::wstring::npos; }, kStartMs));
+    Sleep(500);
+    EXPECT_EQ(std::wstring(kAlarmListDialog) + L"\n#32770|バージョン情報\n", CreatedWindows());
+}
+
 TEST_F(TrayIcon, IgnoresOtherIconIdsAndOtherMouseMessages) {
     const struct {
         WPARAM icon;
