@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "app/alarm_due.h"
+#include "app/system_dlls.h"
 #include "model/alarm.h"
 
 int g_ringGuard = 0;
@@ -33,7 +34,7 @@ void CALLBACK AlarmTimerProc(HWND window, UINT, UINT_PTR timerId, DWORD) {
     if (step.stopGuardTimer) KillTimer(window, IDT_RING_GUARD);
     // Asynchronous and once: a new sound replaces the one playing.
     if (step.ring) {
-        PlaySoundW(g_alarms[step.ringIndex].m_sound.c_str(), nullptr, SND_FILENAME | SND_ASYNC);
+        DeferredPlaySoundW(g_alarms[step.ringIndex].m_sound.c_str(), nullptr, SND_FILENAME | SND_ASYNC);
     }
     g_ringGuard = step.ringGuard;
     if (step.startGuardTimer) SetTimer(window, IDT_RING_GUARD, kRingGuardMs, AlarmTimerProc);

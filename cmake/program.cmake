@@ -11,7 +11,7 @@ add_library(velmora_app STATIC ${VELMORA_APP_SOURCES})
 target_include_directories(velmora_app PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_definitions(velmora_app PUBLIC UNICODE _UNICODE NOMINMAX)
 target_link_libraries(velmora_app
-  PUBLIC velmora_model comctl32 comdlg32 winmm shell32 shlwapi user32 gdi32
+  PUBLIC velmora_model comctl32 shell32 shlwapi user32 gdi32
   PRIVATE velmora_warnings)
 
 # The resource script is UTF-8 and says so with #pragma code_page(65001).

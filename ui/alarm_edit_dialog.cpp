@@ -9,11 +9,12 @@
 #include <cstddef>
 #include <new>
 
+#include "app/system_dlls.h"
 #include "model/alarm.h"
 #include "model/alarm_file.h"
 #include "res/resource.h"
 
-PlaySoundFunction g_editorPlaySound = PlaySoundW;
+PlaySoundFunction g_editorPlaySound = DeferredPlaySoundW;
 
 namespace {
 
@@ -150,7 +151,7 @@ INT_PTR OnBrowse(HWND dialog) {
     file.lpstrFile = state->path;
     file.nMaxFile = kPathChars;
     file.Flags = kBrowseFlags;
-    if (GetOpenFileNameW(&file)) SetDlgItemTextW(dialog, IDC_SOUND_EDIT, state->path);
+    if (DeferredGetOpenFileNameW(&file)) SetDlgItemTextW(dialog, IDC_SOUND_EDIT, state->path);
     return TRUE;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/app.h"
+#include "app/system_dlls.h"
 #include "model/archive_test_util.h"
 #include "model/test_files.h"
 #include "res/resource.h"
@@ -63,7 +64,7 @@ protected:
         g_editorPlaySound = RecordPlay;
     }
     void TearDown() override {
-        g_editorPlaySound = PlaySoundW;
+        g_editorPlaySound = DeferredPlaySoundW;
         g_alarms.clear();
     }
 
