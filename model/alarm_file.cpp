@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "model/alarm_archive.h"
+#include "model/utf16_text.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -100,28 +101,7 @@ bool WriteFileSafely(const std::wstring& path, const std::string& bytes, bool re
 
 #else  // POSIX, for the native build of the model and its tests.
 
-std::string Native(const wchar_t* path) {
-    std::string out;
-    for (const wchar_t* p = path; *p; ++p) {
-        const unsigned long c = static_cast<unsigned long>(*p);
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | ((c >> 18) & 0x07)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
-}
+std::string Native(const wchar_t* path) { return WideToUtf8(path); }
 
 ReadStatus ReadWholeFile(const std::string& path, std::string& bytes) {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);

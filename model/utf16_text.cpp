@@ -43,6 +43,38 @@ std::wstring Utf16ToWide(const std::u16string& units) {
     return text;
 }
 
+std::string WideToUtf8(const std::wstring& text) {
+    std::string out;
+    const std::wstring& whole = text;
+    for (std::size_t i = 0; i < whole.size(); ++i) {
+        unsigned long c = static_cast<unsigned long>(whole[i]);
+        // Where wchar_t is 16 bits, a surrogate pair is one character.
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < whole.size()) {
+            const unsigned long low = static_cast<unsigned long>(whole[i + 1]);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                ++i;
+            }
+        }
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | ((c >> 18) & 0x07)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
 std::ostream& operator<<(std::ostream& out, const Utf16Text& text) {
     const std::u16string& units = text.m_units;
     out << units.size();

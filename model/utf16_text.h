@@ -38,3 +38,6 @@ BOOST_CLASS_IMPLEMENTATION(Utf16Text, boost::serialization::primitive_type)
 // as it is, so any unit sequence round-trips.
 std::u16string WideToUtf16(const std::wstring& text);
 std::wstring Utf16ToWide(const std::u16string& units);
+
+// The platform's wide string as UTF-8, for file names on POSIX systems.
+std::string WideToUtf8(const std::wstring& text);

@@ -169,6 +169,19 @@ TEST(AlarmFilePath, IsFileTxtBesideTheProgram) {
     EXPECT_EQ(L'\0', small[0]);
 }
 
+TEST_F(AlarmFileTest, KatakanaFolderWorks) {
+    const std::wstring sub = folder.Path(L"\u30A2\u30E9\u30FC\u30E0");
+    ASSERT_TRUE(MakeFolder(sub));
+#ifdef _WIN32
+    const std::wstring file = sub + L"\\file.txt";
+#else
+    const std::wstring file = sub + L"/file.txt";
+#endif
+    EXPECT_EQ(AlarmFileCreated, LoadAlarmFile(file.c_str()));
+    EXPECT_EQ(222u, ReadBytes(file).size());
+    EXPECT_EQ(AlarmFileLoaded, LoadAlarmFile(file.c_str()));
+    EXPECT_TRUE(SameAlarms(DefaultAlarms(), g_alarms));
+}
 #ifdef _WIN32
 // Windows text mode only exists here: line ends on disk are CR LF, and the
 // C runtime's text-mode reading would stop at the byte 0x1A.
@@ -214,13 +227,4 @@ TEST_F(AlarmFileTest, ReadsFilesWrittenThroughTheRuntimesTextMode) {
     EXPECT_EQ(EncodeAlarmArchive(plain), read);
 }
 
-TEST_F(AlarmFileTest, KatakanaFolderWorks) {
-    const std::wstring sub = folder.Path(L"\u30A2\u30E9\u30FC\u30E0");
-    ASSERT_TRUE(MakeFolder(sub));
-    const std::wstring file = sub + L"\\file.txt";
-    EXPECT_EQ(AlarmFileCreated, LoadAlarmFile(file.c_str()));
-    EXPECT_EQ(222u, ReadBytes(file).size());
-    EXPECT_EQ(AlarmFileLoaded, LoadAlarmFile(file.c_str()));
-    EXPECT_TRUE(SameAlarms(DefaultAlarms(), g_alarms));
-}
 #endif

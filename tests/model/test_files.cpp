@@ -1,5 +1,7 @@
 #include "model/test_files.h"
 
+#include "model/utf16_text.h"
+
 #include <cstdio>
 #include <vector>
 
@@ -14,27 +16,29 @@
 namespace {
 
 #ifndef _WIN32
-std::string Native(const std::wstring& path) {
-    std::string out;
-    for (wchar_t w : path) {
-        const unsigned long c = static_cast<unsigned long>(w);
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+std::string Native(const std::wstring& path) { return WideToUtf8(path); }
+#endif
+
+#ifndef _WIN32
+void RemoveNativeTree(const std::string& path) {
+    if (DIR* dir = opendir(path.c_str())) {
+        std::vector<std::string> names;
+        while (dirent* entry = readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..") names.push_back(name);
+        }
+        closedir(dir);
+        for (const std::string& name : names) {
+            const std::string child = path + "/" + name;
+            struct stat info;
+            if (lstat(child.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+                RemoveNativeTree(child);
+            } else {
+                unlink(child.c_str());
+            }
         }
     }
-    return out;
+    rmdir(path.c_str());
 }
 #endif
 
@@ -58,25 +62,7 @@ void RemoveTree(const std::wstring& path) {
     }
     RemoveDirectoryW(path.c_str());
 #else
-    const std::string native = Native(path);
-    if (DIR* dir = opendir(native.c_str())) {
-        std::vector<std::string> names;
-        while (dirent* entry = readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") names.push_back(name);
-        }
-        closedir(dir);
-        for (const std::string& name : names) {
-            const std::string child = native + "/" + name;
-            struct stat info;
-            if (lstat(child.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-                RemoveTree(path + L"/" + std::wstring(name.begin(), name.end()));
-            } else {
-                unlink(child.c_str());
-            }
-        }
-    }
-    rmdir(native.c_str());
+    RemoveNativeTree(Native(path));
 #endif
 }
 
