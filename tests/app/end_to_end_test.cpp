@@ -9,6 +9,7 @@
 // popup menu on screen, the windows its thread creates) is read by the
 // window probe, a DLL the tests load into it with CreateRemoteThread.
 #include <windows.h>
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <gtest/gtest.h>
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "model/alarm.h"
+#include "model/alarm_archive.h"
 #include "model/alarm_file.h"
 #include "window_probe.h"
 
@@ -34,6 +36,11 @@ constexpr WPARAM kAboutCommand = 104;
 constexpr WPARAM kExitCommand = 105;
 constexpr WPARAM kAlarmSettingsCommand = 32773;
 const wchar_t kAlarmListDialog[] = L"#32770|アラームの設定";
+// Controls of the alarm list and of the alarm editor.
+constexpr int kAlarmListView = 1000;
+constexpr int kAddButton = 1010;
+constexpr int kHourEdit = 1006;
+constexpr int kMinuteEdit = 1008;
 
 constexpr DWORD kStartMs = 15000;
 constexpr DWORD kEndMs = 10000;
@@ -722,6 +729,142 @@ TEST_F(Ringing, AlarmOfTheMinutePlaysOnceAndOnlyTheFirstDueOneThatIsOn) {
     EXPECT_EQ(1, CountOpens(log, ring));
     EXPECT_EQ(0, CountOpens(log, off));
     EXPECT_EQ(0, CountOpens(log, later));
+}
+
+// Adding an alarm in the settings dialogs -------------------------------------------
+// In the ringing run: the added alarm's minute is waited for and its sound looked
+// for in Wine's mmio log.
+
+using Cells = std::vector<std::vector<std::wstring>>;
+
+// The cell texts of a list view of another process, row by row. The list view
+// writes a text only into its own process, so the item record and the text
+// buffer live in a block allocated there.
+Cells ListViewCells(HANDLE process, HWND listView, int columns) {
+    struct Remote {
+        LVITEMW item;
+        wchar_t text[64];
+    };
+    Cells cells;
+    void* const block = VirtualAllocEx(process, nullptr, sizeof(Remote), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (block == nullptr) return cells;
+    Remote* const remote = static_cast<Remote*>(block);
+    DWORD_PTR rows = 0;
+    SendMessageTimeoutW(listView, LVM_GETITEMCOUNT, 0, 0, SMTO_BLOCK, kEndMs, &rows);
+    for (DWORD_PTR row = 0; row < rows; ++row) {
+        cells.emplace_back();
+        for (int column = 0; column < columns; ++column) {
+            LVITEMW item{};
+            item.iSubItem = column;
+            item.pszText = remote->text;
+            item.cchTextMax = 64;
+            wchar_t text[65] = L"";
+            DWORD_PTR length = 0;
+            if (WriteProcessMemory(process, &remote->item, &item, sizeof item, nullptr) &&
+                SendMessageTimeoutW(listView, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&remote->item),
+                                    SMTO_BLOCK, kEndMs, &length)) {
+                ReadProcessMemory(process, remote->text, text, 64 * sizeof(wchar_t), nullptr);
+            }
+            cells.back().push_back(text);
+        }
+    }
+    VirtualFreeEx(process, block, 0, MEM_RELEASE);
+    return cells;
+}
+
+// The shown dialog of a process with this caption, or null.
+HWND ShownDialog(DWORD processId, const wchar_t* caption) {
+    for (HWND dialog : TopLevelWindows(processId, L"#32770", true)) {
+        wchar_t text[64] = L"";
+        GetWindowTextW(dialog, text, 64);
+        if (std::wcscmp(text, caption) == 0) return dialog;
+    }
+    return nullptr;
+}
+
+// Clicks a button of a dialog, as the mouse would.
+bool Click(HWND dialog, int id) {
+    const HWND button = GetDlgItem(dialog, id);
+    return button != nullptr && PostMessageW(button, BM_CLICK, 0, 0);
+}
+
+bool SetText(HWND dialog, int id, const wchar_t* text) {
+    DWORD_PTR answer = 0;
+    return SendMessageTimeoutW(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text), SMTO_BLOCK,
+                               kEndMs, &answer) != 0;
+}
+
+TEST_F(Ringing, AlarmAddedInTheDialogsIsSavedAndRingsOnceInItsMinute) {
+    wchar_t logPath[MAX_PATH] = L"";
+    ASSERT_NE(0u, GetEnvironmentVariableW(L"VELMORA_WINE_LOG", logPath, MAX_PATH))
+        << "run through run_with_wine_log.sh, which logs Wine's mmio channel";
+    const std::size_t logStart = ReadBytes(logPath).size();
+    auto opensOfChimes = [&] { return CountOpens(ReadBytes(logPath).substr(logStart), L"chimes.wav"); };
+
+    // Only the added alarm may ring: the first sample alarm is switched off too.
+    std::vector<CAlarm> alarms = SampleAlarms();
+    alarms[0].m_on = false;
+    WriteAlarmFile(alarms);
+    WriteWave(folder_ / L"chimes.wav");  // the new alarm's sound, found in the working folder
+    Velmora velmora(folder_.Path());
+    const HWND window = velmora.WaitForMainWindow();
+    ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(WaitFor([] { return TrayIconCount() == 1; }, kStartMs));
+
+    PostMessageW(window, kTrayMessage, kTrayIconId, WM_LBUTTONDOWN);
+    HWND list = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (list = ShownDialog(velmora.ProcessId(), L"アラームの設定")) != nullptr; },
+                        kStartMs));
+    const HWND listView = GetDlgItem(list, kAlarmListView);
+    Cells rows = {
+        {L"06:45", L"OFF", L"", L"○", L"○", L"○", L"○", L"○", L""},
+        {L"21:05", L"OFF", L"○", L"", L"", L"", L"", L"", L"○"},
+    };
+    EXPECT_EQ(rows, ListViewCells(velmora.Process(), listView, 9));
+
+    // The coming minute, with enough of this one left to add the alarm in it.
+    std::tm now = LocalTimeNow();
+    if (now.tm_sec >= 50) {
+        Sleep((61 - now.tm_sec) * 1000);
+        now = LocalTimeNow();
+    }
+    const int due = (now.tm_hour * 60 + now.tm_min + 1) % (24 * 60);
+    ASSERT_TRUE(Click(list, kAddButton));
+    HWND editor = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (editor = ShownDialog(velmora.ProcessId(), L"変更")) != nullptr; }, kStartMs));
+    ASSERT_TRUE(SetText(editor, kHourEdit, std::to_wstring(due / 60).c_str()));
+    ASSERT_TRUE(SetText(editor, kMinuteEdit, std::to_wstring(due % 60).c_str()));
+    ASSERT_TRUE(Click(editor, IDOK));
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(editor); }, kEndMs));
+
+    wchar_t time[8];
+    std::swprintf(time, 8, L"%02d:%02d", due / 60, due % 60);
+    rows.push_back({time, L"ON", L"○", L"○", L"○", L"○", L"○", L"○", L"○"});
+    EXPECT_EQ(rows, ListViewCells(velmora.Process(), listView, 9));
+    ASSERT_TRUE(Click(list, IDOK));
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(list); }, kEndMs));
+
+    alarms.push_back(CAlarm(due / 60, due % 60, 1, 1, 1, 1, 1, 1, 1, true, L"chimes.wav"));
+    const std::string expected = ToTextModeFileBytes(EncodeAlarmArchive(alarms));
+    WaitFor([&] { return ReadBytes(AlarmFile()) == expected; }, kEndMs);
+    EXPECT_EQ(expected, ReadBytes(AlarmFile()));
+
+    // The time is read after the log, so it is never earlier than the ring.
+    std::tm rang{};
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            const bool played = opensOfChimes() > 0;
+            rang = LocalTimeNow();
+            return played;
+        },
+        75000))
+        << "the added alarm did not ring";
+    EXPECT_EQ(due / 60, rang.tm_hour);
+    EXPECT_EQ(due % 60, rang.tm_min);
+    // Three more check ticks, all within its minute, ring nothing more.
+    Sleep(6000);
+    EXPECT_EQ(1, opensOfChimes());
+    EXPECT_TRUE(velmora.Running());
 }
 
 }  // namespace
