@@ -31,10 +31,25 @@ def strip(exe):
 
 
 def linux_pid(name):
+    """The newest process whose program (its first argument) is `name`: under
+    Wine a Windows process shows its own path there, while the probe and
+    the scripts that started it only mention it later on their lines."""
     for _ in range(100):
-        out = subprocess.run(["pgrep", "-n", "-f", name], capture_output=True, text=True).stdout.split()
-        if out:
-            return int(out[0])
+        found = []
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit():
+                continue
+            try:
+                with open("/proc/%s/cmdline" % entry, "rb") as f:
+                    argv0 = f.read().split(b"\0")[0].decode(errors="replace")
+                with open("/proc/%s/stat" % entry) as f:
+                    started = int(f.read().rsplit(")", 1)[1].split()[19])
+            except OSError:
+                continue
+            if re.split(r"[\\/]", argv0)[-1].lower() == name.lower():
+                found.append((started, int(entry)))
+        if found:
+            return max(found)[1]
         time.sleep(0.05)
     raise RuntimeError("no process " + name)
 
