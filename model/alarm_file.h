@@ -11,6 +11,14 @@
 // A path buffer: MAX_PATH wide characters, terminator included.
 constexpr std::size_t kPathCapacity = 260;
 
+// Why an operation on the alarm file failed, in the system's own terms:
+// GetLastError's code on Windows, errno's value elsewhere. 0: no failure.
+using AlarmFileError = unsigned long;
+
+// How long a file that another program holds (a sharing or lock violation,
+// as antivirus, backup and sync programs cause) is waited for, in ms.
+constexpr unsigned kAlarmFileShareWaitMs = 5000;
+
 enum AlarmFileOutcome {
     AlarmFileLoaded,       // the file was read; g_alarms holds the alarms read whole
     AlarmFileCreated,      // there was no file; it now holds the default alarms, as does g_alarms
@@ -22,29 +30,49 @@ enum AlarmFileOutcome {
 // capacity characters: a path cut short would name another file.
 bool GetAlarmFilePath(wchar_t* path, std::size_t capacity);
 
+// What LoadAlarmFile found besides its outcome.
+struct AlarmFileLoadReport {
+    AlarmFileError error = 0;    // why the outcome is AlarmFileUnavailable
+    bool damaged = false;        // the file was not a whole alarm archive
+    std::size_t alarmsRead = 0;  // the alarms read whole from it
+    std::wstring keptPath;       // where the damaged file's bytes are kept
+};
+
 // Reads the alarm file into g_alarms (which it empties first) or, when there is
 // no file, creates it with the four default alarms. A file that exists but
 // cannot be read is left alone (AlarmFileUnavailable). A file that is not a
 // whole alarm archive gives the alarms read whole before the fault, and its
 // bytes are first kept beside it as "file.txt.bad" (or ".bad2" ... when that
 // is taken); if they cannot be kept, the file is left alone and the outcome is
-// AlarmFileUnavailable, so nothing can overwrite it.
-AlarmFileOutcome LoadAlarmFile(const wchar_t* path);
+// AlarmFileUnavailable, so nothing can overwrite it. A file held by another
+// program is waited for (kAlarmFileShareWaitMs). report, when not null, says
+// why the file is unavailable or what a damaged file gave.
+AlarmFileOutcome LoadAlarmFile(const wchar_t* path, AlarmFileLoadReport* report = nullptr);
 
-// Writes the list to the alarm file of GetAlarmFilePath. Reports nothing;
-// see SaveAlarmFileTo.
-void SaveAlarmFile(std::vector<CAlarm> alarms);
+// Writes the list to the alarm file of GetAlarmFilePath; see WriteAlarmFile.
+AlarmFileError SaveAlarmFile(std::vector<CAlarm> alarms, unsigned shareWaitMs = kAlarmFileShareWaitMs);
 
-// Writes the list to path: a temporary file in the same folder is written,
-// flushed and checked, then put in place of the old file in one step. Returns
-// true when the file now holds the list; on any failure the old file keeps its
-// contents and the temporary file is removed. Never throws.
+// Writes the list to path: a temporary file of a name no other save uses is
+// written beside it, flushed and checked, then put in place of the old file
+// in one step. When the folder refuses the temporary file, the file itself is
+// rewritten in place, the part beyond its old end first, and its old bytes are
+// put back if a write fails. A file held by another program is tried again for
+// up to shareWaitMs. Returns 0 when the file now holds the list, else the
+// error met; the old file then keeps its contents and no temporary file is
+// left. Never throws.
+AlarmFileError WriteAlarmFile(const wchar_t* path, const std::vector<CAlarm>& alarms, unsigned shareWaitMs);
+
+// WriteAlarmFile with the usual wait; true when the file now holds the list.
 bool SaveAlarmFileTo(const wchar_t* path, const std::vector<CAlarm>& alarms);
 
 // The four alarms of a new alarm file: 08:30, 12:30, 13:30 and 17:00, every
 // day, on, "chimes.wav".
 std::vector<CAlarm> DefaultAlarms();
 
-// For tests only: when zero or more, every file write fails, as on a full
-// disk, once this many bytes have been written. -1 (the default): no fault.
+// For tests only: when zero or more, every write that makes a file grow fails,
+// as on a full disk, once this many bytes have been added by one write.
+// -1 (the default): no fault.
 extern long long g_alarmFileWriteLimitForTests;
+// For tests only: when set, no new file can be made, as in a folder the user
+// may not write to; existing files can still be written.
+extern bool g_alarmFileRefuseNewFilesForTests;

@@ -1,8 +1,11 @@
 // The alarm file on disk: creation, loading, damaged files and safe saving.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <random>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -10,6 +13,10 @@
 #include "model/alarm_file.h"
 #include "model/archive_test_util.h"
 #include "model/test_files.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -151,6 +158,125 @@ TEST_F(AlarmFileTest, DamagedFileThatCannotBeKeptIsLeftAlone) {
     EXPECT_EQ(1, CountEntries(folder.Root()));
 }
 
+TEST_F(AlarmFileTest, ReportsWhyAndWhatItFound) {
+    // A folder where the file should be: an error of the system, no alarms.
+    ASSERT_TRUE(MakeFolder(path));
+    AlarmFileLoadReport report;
+    EXPECT_EQ(AlarmFileUnavailable, LoadAlarmFile(path.c_str(), &report));
+    EXPECT_NE(0u, report.error);
+    EXPECT_NE(0u, WriteAlarmFile(path.c_str(), DefaultAlarms(), 0));
+    EXPECT_NE(0u, WriteAlarmFile(L"", DefaultAlarms(), 0));
+
+    // A damaged file: how many alarms were read whole, and where it is kept.
+    const std::wstring other = folder.Path(L"other.txt");
+    const std::string whole = OnDisk(EncodeAlarmArchive(DefaultAlarms()));
+    ASSERT_TRUE(WriteBytes(other, whole.substr(0, whole.size() - 7)));
+    EXPECT_EQ(AlarmFileLoaded, LoadAlarmFile(other.c_str(), &report));
+    EXPECT_EQ(0u, report.error);
+    EXPECT_TRUE(report.damaged);
+    EXPECT_EQ(3u, report.alarmsRead);
+    EXPECT_EQ(other + L".bad", report.keptPath);
+    ASSERT_TRUE(WriteBytes(other, "22 serialization::archive 10 0 0 1 0 0 0 6"));
+    EXPECT_EQ(AlarmFileLoaded, LoadAlarmFile(other.c_str(), &report));
+    EXPECT_EQ(0u, report.alarmsRead);
+    EXPECT_EQ(other + L".bad2", report.keptPath);
+
+    // A whole file reports no damage.
+    EXPECT_EQ(AlarmFileCreated, LoadAlarmFile(folder.Path(L"new.txt").c_str(), &report));
+    EXPECT_FALSE(report.damaged);
+    EXPECT_EQ(AlarmFileLoaded, LoadAlarmFile(folder.Path(L"new.txt").c_str(), &report));
+    EXPECT_FALSE(report.damaged);
+    EXPECT_TRUE(report.keptPath.empty());
+}
+
+TEST_F(AlarmFileTest, FullDiskIsReportedAsSuch) {
+    g_alarmFileWriteLimitForTests = 100;
+#ifdef _WIN32
+    EXPECT_EQ(static_cast<AlarmFileError>(ERROR_DISK_FULL), WriteAlarmFile(path.c_str(), DefaultAlarms(), 0));
+#else
+    EXPECT_EQ(static_cast<AlarmFileError>(ENOSPC), WriteAlarmFile(path.c_str(), DefaultAlarms(), 0));
+#endif
+    EXPECT_EQ(0, CountEntries(folder.Root()));
+}
+
+// A folder that refuses new files: the file itself is rewritten in place.
+class InPlaceSave : public AlarmFileTest {
+protected:
+    void SetUp() override {
+        AlarmFileTest::SetUp();
+        ASSERT_TRUE(SaveAlarmFileTo(path.c_str(), DefaultAlarms()));
+        g_alarmFileRefuseNewFilesForTests = true;
+    }
+    void TearDown() override {
+        g_alarmFileRefuseNewFilesForTests = false;
+        AlarmFileTest::TearDown();
+    }
+};
+
+TEST_F(InPlaceSave, WritesExactBytesWhetherTheFileGrowsOrShrinks) {
+    std::mt19937 random(11);
+    for (std::size_t size : {30, 1, 0, 4, 60}) {
+        const std::vector<CAlarm> list = RandomAlarms(random, size);
+        EXPECT_EQ(0u, WriteAlarmFile(path.c_str(), list, 0)) << size;
+        EXPECT_EQ(OnDisk(EncodeAlarmArchive(list)), ReadBytes(path)) << size;
+        EXPECT_EQ(1, CountEntries(folder.Root())) << size;
+    }
+}
+
+TEST_F(InPlaceSave, FailedWritesLeaveTheOldBytes) {
+    const std::string before = ReadBytes(path);
+    std::mt19937 random(5);
+    const std::vector<CAlarm> longer = RandomAlarms(random, 30);
+    // The disk fills up anywhere in the part beyond the old end.
+    for (long long limit : {0LL, 1LL, 500LL}) {
+        g_alarmFileWriteLimitForTests = limit;
+        EXPECT_NE(0u, WriteAlarmFile(path.c_str(), longer, 0)) << limit;
+        EXPECT_EQ(before, ReadBytes(path)) << limit;
+        EXPECT_EQ(1, CountEntries(folder.Root())) << limit;
+    }
+    // No file to write in place: the folder's refusal is the reason.
+    const std::wstring missing = folder.Path(L"missing.txt");
+    g_alarmFileWriteLimitForTests = -1;
+#ifdef _WIN32
+    EXPECT_EQ(static_cast<AlarmFileError>(ERROR_WRITE_PROTECT), WriteAlarmFile(missing.c_str(), longer, 0));
+#else
+    EXPECT_EQ(static_cast<AlarmFileError>(EROFS), WriteAlarmFile(missing.c_str(), longer, 0));
+#endif
+    EXPECT_EQ(AlarmFileUnavailable, LoadAlarmFile(missing.c_str()));
+    EXPECT_EQ(1, CountEntries(folder.Root()));
+}
+
+TEST_F(AlarmFileTest, SavesAtOnceNeverShareATemporaryFile) {
+    // Two copies saving the same file at the same moment, and a reader: each
+    // save must land whole, and the reader must never see a mixture.
+    std::mt19937 random(8);
+    const std::vector<CAlarm> lists[2] = {RandomAlarms(random, 40), RandomAlarms(random, 25)};
+    const std::string files[2] = {OnDisk(EncodeAlarmArchive(lists[0])), OnDisk(EncodeAlarmArchive(lists[1]))};
+    ASSERT_TRUE(SaveAlarmFileTo(path.c_str(), lists[0]));
+    std::atomic<int> failures{0};
+    std::atomic<bool> done{false};
+    auto save = [&](int which) {
+        for (int i = 0; i < 60; ++i) {
+            if (!SaveAlarmFileTo(path.c_str(), lists[which])) ++failures;
+        }
+    };
+    std::thread reader([&] {
+        while (!done) {
+            const std::string bytes = ReadBytes(path);
+            if (!bytes.empty() && bytes != files[0] && bytes != files[1]) ++failures;
+        }
+    });
+    std::thread first(save, 0), second(save, 1);
+    first.join();
+    second.join();
+    done = true;
+    reader.join();
+    EXPECT_EQ(0, failures.load());
+    const std::string last = ReadBytes(path);
+    EXPECT_TRUE(last == files[0] || last == files[1]);
+    EXPECT_EQ(1, CountEntries(folder.Root()));  // no temporary file left
+}
+
 TEST(AlarmFilePath, IsFileTxtBesideTheProgram) {
     wchar_t path[kPathCapacity];
     ASSERT_TRUE(GetAlarmFilePath(path, kPathCapacity));
@@ -183,6 +309,67 @@ TEST_F(AlarmFileTest, KatakanaFolderWorks) {
     EXPECT_TRUE(SameAlarms(DefaultAlarms(), g_alarms));
 }
 #ifdef _WIN32
+// Another program holding the file, as antivirus, backup and sync programs do.
+
+// Holds the file without sharing from another thread for ms, from the moment
+// the object is made.
+class HeldFile {
+public:
+    HeldFile(const std::wstring& path, DWORD ms, bool byteLock = false) {
+        handle_ = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, byteLock ? FILE_SHARE_READ : 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+        if (byteLock && handle_ != INVALID_HANDLE_VALUE) LockFile(handle_, 0, 0, 1u << 20, 0);
+        releaser_ = std::thread([this, ms] {
+            Sleep(ms);
+            CloseHandle(handle_);
+        });
+    }
+    ~HeldFile() { releaser_.join(); }
+    bool Held() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle_;
+    std::thread releaser_;
+};
+
+TEST_F(AlarmFileTest, FileHeldForTwoSecondsIsWaitedFor) {
+    ASSERT_TRUE(SaveAlarmFileTo(path.c_str(), DefaultAlarms()));
+    {
+        HeldFile held(path, 2000);
+        ASSERT_TRUE(held.Held());
+        EXPECT_EQ(AlarmFileLoaded, LoadAlarmFile(path.c_str()));
+        EXPECT_TRUE(SameAlarms(DefaultAlarms(), g_alarms));
+    }
+    const std::vector<CAlarm> one = {DefaultAlarms()[1]};
+    {
+        HeldFile held(path, 2000);
+        ASSERT_TRUE(held.Held());
+        EXPECT_TRUE(SaveAlarmFileTo(path.c_str(), one));
+    }
+    EXPECT_EQ(OnDisk(EncodeAlarmArchive(one)), ReadBytes(path));
+    {
+        // A range locked against reading: a lock violation, waited for too.
+        HeldFile held(path, 2000, true);
+        ASSERT_TRUE(held.Held());
+        EXPECT_EQ(AlarmFileLoaded, LoadAlarmFile(path.c_str()));
+        EXPECT_TRUE(SameAlarms(one, g_alarms));
+    }
+    EXPECT_EQ(1, CountEntries(folder.Root()));
+}
+
+TEST_F(AlarmFileTest, FileHeldLongerThanTheWaitIsReportedAndLeftAlone) {
+    ASSERT_TRUE(SaveAlarmFileTo(path.c_str(), DefaultAlarms()));
+    const std::string before = ReadBytes(path);
+    HeldFile held(path, 3000);
+    ASSERT_TRUE(held.Held());
+    EXPECT_EQ(static_cast<AlarmFileError>(ERROR_SHARING_VIOLATION), WriteAlarmFile(path.c_str(), {}, 500));
+    EXPECT_EQ(1, CountEntries(folder.Root()));  // no temporary file left
+    AlarmFileLoadReport report;
+    // Held for 3 s in all: the load's own wait outlasts it.
+    EXPECT_EQ(AlarmFileLoaded, LoadAlarmFile(path.c_str(), &report));
+    EXPECT_EQ(before, ReadBytes(path));
+}
+
 // Windows text mode only exists here: line ends on disk are CR LF, and the
 // C runtime's text-mode reading would stop at the byte 0x1A.
 
