@@ -41,8 +41,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
                                         WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, CW_USEDEFAULT, 0,
                                         nullptr, nullptr, instance, nullptr);
     if (window == nullptr) {
+        // Released before the message box: a copy that cannot serve the file
+        // must not keep later starts from trying.
         if (claim != nullptr) CloseHandle(claim);
-        return 0;
+        return ReportFailedStart();
     }
     // Never shown: the window lives hidden for its whole life.
     UpdateWindow(window);

@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "app/about_box.h"
+#include "app/alarm_file_messages.h"
 #include "app/alarm_tick.h"
 #include "app/app.h"
 #include "app/single_instance.h"
@@ -19,19 +20,26 @@ namespace {
 static_assert(NOTIFYICONDATAW_V2_SIZE == 936, "the tray icon record is 936 bytes");
 static_assert(sizeof(WNDCLASSEXW) == 48, "the window class record is 48 bytes");
 
+// Posted at start when the alarm file was damaged, so that the user is told
+// once the tray icon is up and the message loop runs.
+constexpr UINT WM_DAMAGEDFILENOTICE = WM_APP + 1;
+
 // True once the alarm file was read or created at start. When it was neither,
-// the list in memory was never read from it, so nothing may write it: neither
-// the exit, nor the end of the session, nor the alarm list dialog, which saves
-// whenever it closes.
+// the window is not created at all (ReportFailedStart).
 bool s_alarmFileUsable = false;
+// What the load at start found: why it failed, or what a damaged file gave.
+AlarmFileLoadReport s_loadReport;
+// Set once the program is ending (Exit, WM_CLOSE, the end of the session, the
+// window's destruction): a later start must not hand over to it then.
+bool s_exiting = false;
+// Set while the exit asks the user about a failed save.
+bool s_exitAsking = false;
+// Set when the save that ends the program is done or given up.
+bool s_savedAtExit = false;
 // The alarm file's path, to recognise a hand-over for the file this copy serves.
 wchar_t s_alarmFilePath[kPathCapacity];
 // Sent by the taskbar whenever it (re)starts; it has forgotten every icon then.
 UINT s_taskbarCreatedMessage = 0;
-
-void SaveAlarmsIfUsable() {
-    if (s_alarmFileUsable) SaveAlarmFile(g_alarms);
-}
 
 // Brings the open alarm list dialog, or the editor open above it, to the
 // front. Returns false when no alarm list dialog is open.
@@ -73,15 +81,53 @@ void AddTrayIcon(HWND window) {
 LRESULT OnCreate(HWND window) {
     s_taskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
     GetAlarmFilePath(s_alarmFilePath, kPathCapacity);
-    if (LoadAlarmFile(s_alarmFilePath) == AlarmFileUnavailable) return 0;
+    // A file that can be neither read nor created ends the start here: the
+    // window is not made, and wWinMain tells the user why.
+    if (LoadAlarmFile(s_alarmFilePath, &s_loadReport) == AlarmFileUnavailable) return -1;
     s_alarmFileUsable = true;
     SetTimer(window, IDT_ALARM_CHECK, kAlarmCheckPeriodMs, AlarmTimerProc);
     AddTrayIcon(window);
+    if (s_loadReport.damaged) PostMessageW(window, WM_DAMAGEDFILENOTICE, 0, 0);
+    return 0;
+}
+
+// Exit and WM_CLOSE: saves, and while that fails asks whether to try again,
+// to end without saving, or to keep running.
+LRESULT OnClose(HWND window) {
+    if (s_exitAsking) return 0;  // the question is on screen already
+    s_exiting = true;
+    s_exitAsking = true;
+    bool end = false;
+    for (;;) {
+        const AlarmFileError error = SaveAlarmFile(AlarmsToSave());
+        if (error == 0) {
+            end = true;
+            break;
+        }
+        const int answer = ShowAlarmFileError(window, IDS_EXIT_SAVE_FAILED,
+                                              MB_CANCELTRYCONTINUE | MB_DEFBUTTON2 | MB_ICONERROR, error);
+        if (answer == IDTRYAGAIN) continue;
+        end = answer == IDCONTINUE;
+        break;
+    }
+    s_exitAsking = false;
+    if (!end) {
+        s_exiting = false;  // still serving the file: hand-overs are welcome again
+        return 0;
+    }
+    s_savedAtExit = true;
+    DestroyWindow(window);
     return 0;
 }
 
 LRESULT OnDestroy(HWND window) {
-    SaveAlarmsIfUsable();
+    // A window whose start failed has nothing to stop, and must not post the
+    // quit message that would end wWinMain's message box at once.
+    if (!s_alarmFileUsable) return 0;
+    s_exiting = true;
+    // Destroyed without Exit or WM_CLOSE: one save, with nobody to ask.
+    if (!s_savedAtExit) SaveAlarmFile(AlarmsToSave());
+    s_savedAtExit = true;
     KillTimer(window, IDT_ALARM_CHECK);
     KillTimer(window, IDT_RING_GUARD);
     Shell_NotifyIconW(NIM_DELETE, &g_trayIconData);
@@ -102,8 +148,7 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
         DialogBoxParamW(g_hInstance, MAKEINTRESOURCEW(IDD_ABOUT), window, AboutDlgProc, 0);
         return 0;
     case IDM_EXIT:
-        DestroyWindow(window);
-        return 0;
+        return OnClose(window);
     case IDM_ALARM_SETTINGS:
         if (!BringOpenAlarmListToFront()) OpenAlarmList(window);
         return 0;
@@ -126,7 +171,8 @@ LRESULT OnTrayIcon(HWND window, WPARAM iconId, LPARAM mouseMessage) {
 
 // A later start on the same alarm file hands over to this copy and ends.
 LRESULT OnCopyData(HWND window, LPARAM lParam) {
-    if (!IsHandOverFor(reinterpret_cast<const COPYDATASTRUCT*>(lParam), s_alarmFilePath)) {
+    // An exiting copy would take the hand-over and then end, leaving none.
+    if (s_exiting || !IsHandOverFor(reinterpret_cast<const COPYDATASTRUCT*>(lParam), s_alarmFilePath)) {
         return FALSE;
     }
     // Posted, so the other copy has its answer at once and is not held until
@@ -135,9 +181,26 @@ LRESULT OnCopyData(HWND window, LPARAM lParam) {
     return TRUE;
 }
 
-// Logging off does not pass through WM_DESTROY; save as Exit does.
+// Logging off does not pass through WM_DESTROY; save as Exit does, but with
+// one try and no window: the session is going away.
 LRESULT OnEndSession(WPARAM sessionEnds) {
-    if (sessionEnds) SaveAlarmsIfUsable();
+    if (!sessionEnds || !s_alarmFileUsable) return 0;
+    s_exiting = true;
+    if (!s_savedAtExit) SaveAlarmFile(AlarmsToSave(), 0);
+    s_savedAtExit = true;
+    return 0;
+}
+
+// Once, after the start: how much of a damaged file was read, and where its
+// original bytes are kept.
+LRESULT OnDamagedFileNotice(HWND window) {
+    wchar_t pattern[512] = L"";
+    wchar_t caption[100] = L"";
+    LoadStringW(g_hInstance, IDS_DAMAGED_FILE, pattern, 512);
+    LoadStringW(g_hInstance, IDS_APP_TITLE, caption, 100);
+    const std::wstring text =
+        FillMessage(pattern, {std::to_wstring(s_loadReport.alarmsRead), s_loadReport.keptPath});
+    MessageBoxW(window, text.c_str(), caption, MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
     return 0;
 }
 
@@ -171,9 +234,17 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_TRAYICON: return OnTrayIcon(window, wParam, lParam);
     case WM_COPYDATA: return OnCopyData(window, lParam);
     case WM_ENDSESSION: return OnEndSession(wParam);
+    case WM_CLOSE: return OnClose(window);
+    case WM_DAMAGEDFILENOTICE: return OnDamagedFileNotice(window);
     default:
         // "TaskbarCreated" is a registered message, so it cannot be a case label.
         if (message != 0 && message == s_taskbarCreatedMessage) return OnTaskbarCreated();
         return DefWindowProcW(window, message, wParam, lParam);
     }
+}
+
+int ReportFailedStart() {
+    if (s_alarmFileUsable || s_loadReport.error == 0) return 0;
+    ShowAlarmFileError(nullptr, IDS_START_FAILED, MB_OK | MB_ICONERROR, s_loadReport.error);
+    return 1;
 }

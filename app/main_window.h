@@ -24,3 +24,8 @@ void RegisterMainWindowClass(HINSTANCE instance);
 
 // The main window's procedure.
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// After the main window could not be made: when the alarm file was the reason
+// (it could be neither read nor created), tells the user which file, why and
+// what to do in a message box and returns 1, the exit code for it; else 0.
+int ReportFailedStart();

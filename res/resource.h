@@ -8,6 +8,14 @@
 #define IDS_APP_TITLE           40000   // "velmora"
 #define IDI_APP                 107     // icon group: 16, 32 and 48 pixels
 
+// Messages about the alarm file, shown only when something failed.
+// %1 the file's path, %2 the system's text for the error, %3 its number.
+#define IDS_START_FAILED        40001   // neither read nor created at start
+#define IDS_SAVE_FAILED         40002   // a save failed as the alarm list closed
+#define IDS_EXIT_SAVE_FAILED    40003   // a save failed at Exit or WM_CLOSE
+#define IDS_DAMAGED_FILE        40004   // %1 alarms read, %2 where the original is kept
+#define IDS_UNKNOWN_ERROR       40005   // the system has no text for an error
+
 // Menu commands.
 #define IDM_ABOUT               104
 #define IDM_EXIT                105

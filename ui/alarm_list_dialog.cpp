@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <utility>
 
+#include "app/alarm_file_messages.h"
 #include "app/app.h"
 #include "model/alarm.h"
 #include "model/alarm_file.h"
@@ -35,6 +36,10 @@ static_assert(kListExStyles == 0x21, "grid lines and full-row selection");
 static_assert(kColumnCount == kFirstDayColumn + kDayCount, "time, switch, seven days");
 
 HWND g_openDialog = nullptr;
+
+// The index in g_alarms of a new alarm whose editor has not ended yet.
+constexpr std::size_t kNoPendingAlarm = static_cast<std::size_t>(-1);
+std::size_t s_pendingNewAlarm = kNoPendingAlarm;
 
 // 00:00, every day, on, with the default sound.
 CAlarm NewAlarm() { return CAlarm(0, 0, 1, 1, 1, 1, 1, 1, 1, true, L"chimes.wav"); }
@@ -83,10 +88,12 @@ INT_PTR OnInitDialog(HWND dialog) {
 }
 
 INT_PTR OnEnd(HWND dialog, int id) {
+    // Cancel saves too: every change is already in the list, and stays there.
+    // A failed save is told while the list is still in sight; given up, the
+    // list stays in memory and the next save tries again.
+    SaveAlarmsOrAsk(dialog);
     EndDialog(dialog, id);
     if (g_openDialog == dialog) g_openDialog = nullptr;
-    // Cancel saves too: every change is already in the list, and stays there.
-    SaveAlarmFile(g_alarms);  // a copy: the parameter is taken by value
     return TRUE;
 }
 
@@ -121,8 +128,13 @@ INT_PTR OnMoveDown(HWND dialog) {
 
 INT_PTR OnAdd(HWND dialog) {
     g_alarms.push_back(NewAlarm());
-    // The view does not show the new alarm until the editor has kept it.
-    if (EditAlarm(dialog, g_alarms.size() - 1) == IDCANCEL) {
+    // The view does not show the new alarm, and no save writes it, until the
+    // editor has kept it with OK. An editor that goes down with the program
+    // (Exit, the end of the session) keeps nothing either.
+    s_pendingNewAlarm = g_alarms.size() - 1;
+    const INT_PTR result = EditAlarm(dialog, s_pendingNewAlarm);
+    s_pendingNewAlarm = kNoPendingAlarm;
+    if (result != IDOK) {
         if (!g_alarms.empty()) g_alarms.pop_back();
         return FALSE;
     }
@@ -223,3 +235,9 @@ void FillAlarmListView(HWND listView) {
 }
 
 HWND GetOpenAlarmListDialog() { return g_openDialog; }
+
+std::vector<CAlarm> AlarmsToSave() {
+    std::vector<CAlarm> alarms = g_alarms;
+    if (s_pendingNewAlarm < alarms.size()) alarms.erase(alarms.begin() + static_cast<std::ptrdiff_t>(s_pendingNewAlarm));
+    return alarms;
+}

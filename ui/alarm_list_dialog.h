@@ -3,8 +3,13 @@
 
 #include <windows.h>
 
-// Dialog procedure of template IDD_ALARM_LIST. Saves a copy of g_alarms to the
-// alarm file whenever the dialog ends.
+#include <vector>
+
+#include "model/alarm.h"
+
+// Dialog procedure of template IDD_ALARM_LIST. Saves the alarms that may be
+// saved (AlarmsToSave) to the alarm file whenever the dialog ends, and asks the
+// user to retry while that fails.
 INT_PTR CALLBACK AlarmListDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Empties the list view and fills it again from g_alarms, row i for element i.
@@ -12,3 +17,7 @@ void FillAlarmListView(HWND listView);
 
 // The alarm list dialog while one is open, else null. There is at most one.
 HWND GetOpenAlarmListDialog();
+
+// A copy of g_alarms as it may be saved: without a new alarm whose editor is
+// still open, which the check tick sees but no save writes before its OK.
+std::vector<CAlarm> AlarmsToSave();

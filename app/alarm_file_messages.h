@@ -1,0 +1,32 @@
+// The message boxes about the alarm file: shown only when something failed
+// (it cannot be used at start, a save fails) or was damaged, never in normal use.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "model/alarm_file.h"
+
+// The system's own text for error, without a closing line end; a text of
+// velmora's own when the system has none.
+std::wstring SystemErrorText(AlarmFileError error);
+
+// pattern with each "%1" ... "%9" replaced by the insert of that number, in one
+// pass: an insert's own text is never scanned again.
+std::wstring FillMessage(const std::wstring& pattern, const std::vector<std::wstring>& inserts);
+
+// The full path of the alarm file as the user should read it, also when it is
+// too long for GetAlarmFilePath.
+std::wstring AlarmFilePathForMessages();
+
+// Shows string textId with "%1" the alarm file's path, "%2" the system's text
+// for error and "%3" its number, captioned "velmora", with the buttons and icon
+// of type. Returns the button pressed (0 when no box could be shown).
+int ShowAlarmFileError(HWND owner, UINT textId, UINT type, AlarmFileError error);
+
+// Saves the alarms that may be saved (AlarmsToSave). While that fails, says so
+// in a box owned by owner; Retry tries again, Cancel gives up. Returns true
+// once saved.
+bool SaveAlarmsOrAsk(HWND owner);
