@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <cwchar>
-#include <functional>
 
 #include "model/alarm_file.h"
 #include "window_probe.h"
@@ -14,86 +13,11 @@ namespace e2e {
 
 namespace {
 
-// Steps into another process with a deadline -------------------------------------
-//
-// Under Wine, CreateRemoteThread, VirtualAllocEx and VirtualFreeEx on another
-// process are carried out by that process (the call is queued to it), and the
-// caller waits for the answer without a time limit. So each such call runs on
-// a worker thread of its own here, waited for with a deadline. A worker that
-// misses it is left behind with everything it uses (its own copy of the
-// process handle included), so it never touches what the caller frees.
-
-struct Deferred {
-    std::function<ULONG_PTR()> work;
-    ULONG_PTR result = 0;
-};
-
-DWORD WINAPI RunDeferred(LPVOID parameter) {
-    std::shared_ptr<Deferred>* held = static_cast<std::shared_ptr<Deferred>*>(parameter);
-    (*held)->result = (*held)->work();
-    delete held;
-    return 0;
-}
-
-// Runs work on a worker thread; true with its result in *result when it
-// ended within ms.
-bool RunWithDeadline(std::function<ULONG_PTR()> work, DWORD ms, ULONG_PTR* result) {
-    const std::shared_ptr<Deferred> deferred = std::make_shared<Deferred>();
-    deferred->work = std::move(work);
-    std::shared_ptr<Deferred>* held = new std::shared_ptr<Deferred>(deferred);
-    const HANDLE thread = CreateThread(nullptr, 0, RunDeferred, held, 0, nullptr);
-    if (thread == nullptr) {
-        delete held;
-        return false;
-    }
-    const bool ended = WaitForSingleObject(thread, ms) == WAIT_OBJECT_0;
-    CloseHandle(thread);
-    if (ended) *result = deferred->result;
-    return ended;
-}
-
-// A copy of a process handle for a worker, which closes it itself.
+// A copy of a process handle.
 HANDLE CopyOfHandle(HANDLE process) {
     HANDLE copy = nullptr;
     DuplicateHandle(GetCurrentProcess(), process, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS);
     return copy;
-}
-
-// VirtualAllocEx with a deadline: the block, or null (failure added, naming step).
-void* AllocateIn(HANDLE process, SIZE_T size, const char* step) {
-    const HANDLE copy = CopyOfHandle(process);
-    if (copy == nullptr) return nullptr;
-    ULONG_PTR block = 0;
-    if (!RunWithDeadline(
-            [copy, size] {
-                void* allocated =
-                    VirtualAllocEx(copy, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-                CloseHandle(copy);
-                return reinterpret_cast<ULONG_PTR>(allocated);
-            },
-            kRemoteStepMs, &block)) {
-        ADD_FAILURE() << step << ": VirtualAllocEx into velmora did not return within " << kRemoteStepMs << " ms";
-        return nullptr;
-    }
-    return reinterpret_cast<void*>(block);
-}
-
-// VirtualFreeEx with a deadline; false (failure added, naming step) when it hung.
-bool FreeIn(HANDLE process, void* block, const char* step) {
-    const HANDLE copy = CopyOfHandle(process);
-    if (copy == nullptr) return false;
-    ULONG_PTR freed = 0;
-    if (!RunWithDeadline(
-            [copy, block] {
-                const BOOL done = VirtualFreeEx(copy, block, 0, MEM_RELEASE);
-                CloseHandle(copy);
-                return static_cast<ULONG_PTR>(done);
-            },
-            kRemoteStepMs, &freed)) {
-        ADD_FAILURE() << step << ": VirtualFreeEx in velmora did not return within " << kRemoteStepMs << " ms";
-        return false;
-    }
-    return true;
 }
 
 // The test program's job --------------------------------------------------------
@@ -155,6 +79,11 @@ std::wstring ClassOf(HWND window) {
     wchar_t name[64] = L"";
     GetClassNameW(window, name, 64);
     return name;
+}
+
+// A hook procedure exported by the probe.
+HOOKPROC ProbeProcedure(HMODULE probe, const char* name) {
+    return reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(probe, name)));
 }
 
 }  // namespace
@@ -353,38 +282,9 @@ std::vector<int> ButtonIds(HWND dialog) {
     return ids;
 }
 
-// The list view writes a text only into its own process, so the item record
-// and the text buffer live in a block allocated there.
 Cells ListViewCells(HANDLE process, HWND listView, int columns) {
-    struct Remote {
-        LVITEMW item;
-        wchar_t text[64];
-    };
-    Cells cells;
-    void* const block = AllocateIn(process, sizeof(Remote), "reading the list view");
-    if (block == nullptr) return cells;
-    Remote* const remote = static_cast<Remote*>(block);
-    DWORD_PTR rows = 0;
-    SendMessageTimeoutW(listView, LVM_GETITEMCOUNT, 0, 0, SMTO_BLOCK | SMTO_ABORTIFHUNG, kEndMs, &rows);
-    for (DWORD_PTR row = 0; row < rows; ++row) {
-        cells.emplace_back();
-        for (int column = 0; column < columns; ++column) {
-            LVITEMW item{};
-            item.iSubItem = column;
-            item.pszText = remote->text;
-            item.cchTextMax = 64;
-            wchar_t text[65] = L"";
-            DWORD_PTR length = 0;
-            if (WriteProcessMemory(process, &remote->item, &item, sizeof item, nullptr) &&
-                SendMessageTimeoutW(listView, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&remote->item),
-                                    SMTO_BLOCK | SMTO_ABORTIFHUNG, kEndMs, &length)) {
-                ReadProcessMemory(process, remote->text, text, 64 * sizeof(wchar_t), nullptr);
-            }
-            cells.back().push_back(text);
-        }
-    }
-    FreeIn(process, block, "reading the list view");
-    return cells;
+    WindowProbe probe(GetProcessId(process));
+    return probe.ReadListView(listView, columns);
 }
 
 // One running velmora.exe -------------------------------------------------------------
@@ -487,112 +387,129 @@ void EndJobProcesses() {
 
 // The window probe -----------------------------------------------------------------
 
-WindowProbe::WindowProbe(DWORD processId) {
-    dllPath_ = TestProgramFolder() + L"\\window_probe.dll";
-    local_ = LoadLibraryW(dllPath_.c_str());
+WindowProbe::WindowProbe(DWORD processId) : processId_(processId) {
+    const std::vector<HWND> mains = TopLevelWindows(processId, kMainWindowClass, false);
+    if (mains.empty()) {
+        Fail("finding velmora's main window");
+        return;
+    }
+    main_ = mains.front();
+    const DWORD threadId = GetWindowThreadProcessId(main_, nullptr);
+    local_ = LoadLibraryW((TestProgramFolder() + L"\\window_probe.dll").c_str());
     if (local_ == nullptr) {
         Fail("loading window_probe.dll into the test");
         return;
     }
-    process_ = OpenProcess(PROCESS_ALL_ACCESS, FALSE, processId);
-    if (process_ == nullptr) {
-        Fail("opening velmora's process");
+    wchar_t name[64];
+    ProbeBlockName(processId, name, 64);
+    mapping_ = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(ProbeBlock), name);
+    if (mapping_ != nullptr) {
+        block_ = static_cast<ProbeBlock*>(MapViewOfFile(mapping_, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(ProbeBlock)));
+    }
+    if (block_ == nullptr) {
+        Fail("making the block shared with the probe");
         return;
     }
-    buffer_ = AllocateIn(process_, kProbeTextUnits * sizeof(wchar_t), "loading the window probe");
-    if (buffer_ == nullptr) {
-        Fail("allocating the probe's buffer in velmora");
+    requestHook_ = SetWindowsHookExW(
+        WH_CALLWNDPROC, ProbeProcedure(local_, "AnswerRequest"), local_, threadId);
+    if (requestHook_ == nullptr) {
+        Fail("hooking velmora's thread (error " + std::to_string(GetLastError()) + ")");
         return;
     }
-    if (!WriteProcessMemory(process_, buffer_, dllPath_.c_str(), (dllPath_.size() + 1) * sizeof(wchar_t),
-                            nullptr)) {
-        Fail("writing the probe's path into velmora");
-        return;
-    }
-    const FARPROC loadLibrary = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "LoadLibraryW");
-    DWORD base = 0;
-    if (!RunRemote("LoadLibraryW", reinterpret_cast<ULONG_PTR>(loadLibrary), &base)) return;
-    if (base == 0) {
-        Fail("LoadLibraryW of the probe in velmora");
-        return;
-    }
-    remoteBase_ = base;
+    DWORD result = 0;
+    Request("loading the probe into velmora", kProbePing, 0, &result);
 }
 
 WindowProbe::~WindowProbe() {
-    // After a failure a remote thread may still use the buffer: it is left to
-    // the process, which ends with the test.
-    const bool running = process_ != nullptr && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
-    if (buffer_ != nullptr && failure_.empty() && running) FreeIn(process_, buffer_, "unloading the window probe");
-    if (process_ != nullptr) CloseHandle(process_);
+    if (createHook_ != nullptr) UnhookWindowsHookEx(createHook_);
+    if (requestHook_ != nullptr) UnhookWindowsHookEx(requestHook_);
+    if (block_ != nullptr) UnmapViewOfFile(block_);
+    if (mapping_ != nullptr) CloseHandle(mapping_);
     if (local_ != nullptr) FreeLibrary(local_);
 }
 
 std::wstring WindowProbe::Call(const char* name, DWORD* result) {
     *result = STILL_ACTIVE;
     if (!Loaded()) return L"";
-    const FARPROC local = GetProcAddress(local_, name);
-    if (local == nullptr) {
-        Fail(std::string("finding the probe's export ") + name);
+    const std::string call = name;
+    if (call == "WatchCreatedWindows") {
+        if (createHook_ == nullptr) {
+            InterlockedExchange(&block_->createdUsed, 0);
+            createHook_ = SetWindowsHookExW(WH_CBT,
+                                            ProbeProcedure(local_, "RecordCreatedWindow"),
+                                            local_, GetWindowThreadProcessId(main_, nullptr));
+        }
+        *result = createHook_ != nullptr ? 0 : 2;
         return L"";
     }
-    const ULONG_PTR offset = reinterpret_cast<ULONG_PTR>(local) - reinterpret_cast<ULONG_PTR>(local_);
-    if (!RunRemote(name, remoteBase_ + offset, result)) return L"";
-    std::vector<wchar_t> text(kProbeTextUnits + 1, L'\0');
-    if (!ReadProcessMemory(process_, buffer_, text.data(), kProbeTextUnits * sizeof(wchar_t), nullptr)) {
-        Fail(std::string("reading the answer of ") + name);
-        return L"";
+    if (call == "ReadCreatedWindows") {
+        const LONG used = InterlockedCompareExchange(&block_->createdUsed, 0, 0);
+        *result = 0;
+        return std::wstring(block_->created, static_cast<std::size_t>(used));
     }
-    return text.data();
+    if (call == "ReadPopupMenu") {
+        if (!Request("reading the popup menu", kProbeReadPopupMenu, 0, result)) return L"";
+        return std::wstring(block_->answer, wcsnlen(block_->answer, kProbeTextUnits));
+    }
+    Fail("unknown call " + call);
+    return L"";
 }
 
-bool WindowProbe::RunRemote(const char* step, ULONG_PTR start, DWORD* result) {
+Cells WindowProbe::ReadListView(HWND listView, int columns) {
+    Cells cells;
+    DWORD result = 0;
+    if (!Request("reading the list view", kProbeReadListView | (static_cast<WPARAM>(columns) << 8),
+                 reinterpret_cast<LPARAM>(listView), &result) ||
+        result != 0) {
+        if (failure_.empty()) ADD_FAILURE() << "window probe: the list view could not be read (" << result << ")";
+        return cells;
+    }
+    const std::wstring text(block_->answer, wcsnlen(block_->answer, kProbeTextUnits));
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = text.find(L'\n', at);
+        const std::wstring row = text.substr(at, end - at);
+        cells.emplace_back();
+        for (std::size_t cell = 0;;) {
+            const std::size_t tab = row.find(L'\t', cell);
+            cells.back().push_back(row.substr(cell, tab - cell));
+            if (tab == std::wstring::npos) break;
+            cell = tab + 1;
+        }
+        at = end == std::wstring::npos ? text.size() : end + 1;
+    }
+    return cells;
+}
+
+bool WindowProbe::Request(const char* step, WPARAM request, LPARAM window, DWORD* result) {
     *result = STILL_ACTIVE;
-    const HANDLE copy = CopyOfHandle(process_);
-    if (copy == nullptr) {
-        Fail(std::string(step) + ": copying the process handle");
+    if (block_ == nullptr || !failure_.empty()) return false;
+    const LONG before = InterlockedCompareExchange(&block_->answers, 0, 0);
+    DWORD_PTR ignored = 0;
+    if (!SendMessageTimeoutW(main_, RegisterWindowMessageW(kProbeMessage), request, window,
+                             SMTO_BLOCK | SMTO_ABORTIFHUNG, kRemoteStepMs, &ignored)) {
+        Fail(std::string(step) + ": velmora did not answer within " + std::to_string(kRemoteStepMs) + " ms");
         return false;
     }
-    void* const buffer = buffer_;
-    ULONG_PTR created = 0;
-    if (!RunWithDeadline(
-            [copy, start, buffer] {
-                const HANDLE thread = CreateRemoteThread(
-                    copy, nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(start), buffer, 0, nullptr);
-                CloseHandle(copy);
-                return reinterpret_cast<ULONG_PTR>(thread);
-            },
-            kRemoteStepMs, &created)) {
-        Fail(std::string(step) + ": CreateRemoteThread did not return within " + std::to_string(kRemoteStepMs) +
-             " ms");
+    if (InterlockedCompareExchange(&block_->answers, 0, 0) == before) {
+        Fail(std::string(step) + ": velmora answered, but the probe did not (not loaded there)");
         return false;
     }
-    const HANDLE thread = reinterpret_cast<HANDLE>(created);
-    if (thread == nullptr) {
-        Fail(std::string(step) + ": CreateRemoteThread failed");
-        return false;
-    }
-    const bool ended = WaitForSingleObject(thread, kRemoteStepMs) == WAIT_OBJECT_0;
-    if (ended) GetExitCodeThread(thread, result);
-    CloseHandle(thread);
-    if (!ended) {
-        Fail(std::string(step) + ": the probe's thread in velmora did not end within " +
-             std::to_string(kRemoteStepMs) + " ms");
-        return false;
-    }
+    *result = block_->answerResult;
     return true;
 }
 
 void WindowProbe::Fail(const std::string& why) {
     if (!failure_.empty()) return;
     failure_ = "window probe: " + why;
-    if (process_ != nullptr && WaitForSingleObject(process_, 0) != WAIT_TIMEOUT) {
+    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, processId_);
+    if (process == nullptr || WaitForSingleObject(process, 0) != WAIT_TIMEOUT) {
         DWORD code = 0;
-        GetExitCodeProcess(process_, &code);
+        if (process != nullptr) GetExitCodeProcess(process, &code);
         char ended[64];
         std::snprintf(ended, sizeof ended, " (velmora has ended, exit code 0x%lX)", code);
         failure_ += ended;
     }
+    if (process != nullptr) CloseHandle(process);
     ADD_FAILURE() << failure_;
 }
 

@@ -27,6 +27,8 @@
 
 #include "model/alarm.h"
 
+struct ProbeBlock;  // window_probe.h
+
 namespace e2e {
 
 // The program's interface, as its users know it ------------------------------
@@ -48,8 +50,8 @@ constexpr int kAddButton = 1010;
 constexpr int kHourEdit = 1006;
 constexpr int kMinuteEdit = 1008;
 
-// Deadlines: for something to appear, for something to end, for one step
-// into velmora's process.
+// Deadlines: for something to appear, for something to end, for one request
+// answered by velmora's process.
 constexpr DWORD kStartMs = 15000;
 constexpr DWORD kEndMs = 10000;
 constexpr DWORD kRemoteStepMs = 5000;
@@ -132,7 +134,8 @@ std::wstring MessageBoxText(HWND box);
 // The ids of the buttons of a dialog, in window order (IDOK, IDRETRY, ...).
 std::vector<int> ButtonIds(HWND dialog);
 
-// The cell texts of a list view of another process, row by row.
+// The cell texts of a list view of velmora, row by row (read by a window probe
+// of its own); empty when they could not be read (failure added).
 using Cells = std::vector<std::vector<std::wstring>>;
 Cells ListViewCells(HANDLE process, HWND listView, int columns);
 
@@ -186,32 +189,44 @@ int RunningJobProcesses();
 void EndJobProcesses();
 
 // The window probe, loaded into a running velmora.exe ------------------------------
+//
+// Loaded as a hook DLL on velmora's user-interface thread (window_probe.cpp):
+// each request is a message sent with a deadline, answered on that thread.
 
 class WindowProbe {
 public:
+    // Hooks velmora's user-interface thread (that of its main window) and
+    // waits for the probe's first answer.
     explicit WindowProbe(DWORD processId);
     ~WindowProbe();
     WindowProbe(const WindowProbe&) = delete;
     WindowProbe& operator=(const WindowProbe&) = delete;
 
-    bool Loaded() const { return remoteBase_ != 0 && failure_.empty(); }
-    // Why the probe failed to load or a call failed, naming the step; empty
-    // while all went well. After a failure no call is made any more.
+    bool Loaded() const { return block_ != nullptr && failure_.empty(); }
+    // Why the probe failed to load or a request failed, naming the step;
+    // empty while all went well. After a failure no request is made any more.
     const std::string& Failure() const { return failure_; }
 
-    // Runs one export of the probe in the process; returns its text, and its
-    // result in *result (STILL_ACTIVE when it failed, see Failure()).
+    // "WatchCreatedWindows": starts recording the top-level windows velmora's
+    // thread creates; "ReadCreatedWindows": those recorded, "class|title\n"
+    // each; "ReadPopupMenu": the items of the popup menu on screen,
+    // "type|id|text\n" each (result 1: no menu shown). Returns the text, and
+    // the result in *result: 0 when done, STILL_ACTIVE when it failed.
     std::wstring Call(const char* name, DWORD* result);
+    // The cell texts of a list view of velmora, row by row.
+    std::vector<std::vector<std::wstring>> ReadListView(HWND listView, int columns);
 
 private:
-    bool RunRemote(const char* step, ULONG_PTR start, DWORD* result);
+    bool Request(const char* step, WPARAM request, LPARAM window, DWORD* result);
     void Fail(const std::string& why);
 
-    std::wstring dllPath_;
+    DWORD processId_ = 0;
+    HWND main_ = nullptr;
     HMODULE local_ = nullptr;
-    HANDLE process_ = nullptr;
-    void* buffer_ = nullptr;
-    ULONG_PTR remoteBase_ = 0;
+    HANDLE mapping_ = nullptr;
+    ProbeBlock* block_ = nullptr;
+    HHOOK requestHook_ = nullptr;
+    HHOOK createHook_ = nullptr;
     std::string failure_;
 };
 
