@@ -16,12 +16,11 @@ if(VELMORA_SANITIZE AND NOT WIN32 AND CMAKE_CXX_COMPILER_ID MATCHES "Clang|GNU")
   target_link_options(velmora_model_sanitized INTERFACE ${VELMORA_SANITIZER_FLAGS})
 endif()
 
-# velmora_add_test(NAME source... [LIBS lib...] [TIMEOUT s] [RUNNER command...])
-# A GoogleTest program linked with the model (the instrumented one natively).
-# RUNNER: the test runs as "command... program --gtest_color=no" (the
-# cross-compiling emulator is then the runner's business).
+# velmora_add_test(NAME source... [LIBS lib...] [TIMEOUT s] [NO_TEST])
+# A GoogleTest program linked with the model (the instrumented one natively),
+# and the ctest entry that runs it (NO_TEST: the caller makes its own).
 function(velmora_add_test name)
-  cmake_parse_arguments(T "" "TIMEOUT" "LIBS;RUNNER" ${ARGN})
+  cmake_parse_arguments(T "NO_TEST" "TIMEOUT" "LIBS" ${ARGN})
   add_executable(${name} ${T_UNPARSED_ARGUMENTS})
   if(VELMORA_USE_SANITIZERS)
     target_compile_options(${name} PRIVATE ${VELMORA_SANITIZER_FLAGS})
@@ -31,11 +30,10 @@ function(velmora_add_test name)
   endif()
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main velmora_warnings)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
-  if(T_RUNNER)
-    add_test(NAME ${name} COMMAND ${T_RUNNER} $<TARGET_FILE:${name}> --gtest_color=no)
-  else()
-    add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
+  if(T_NO_TEST)
+    return()
   endif()
+  add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
