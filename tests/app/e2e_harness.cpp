@@ -81,9 +81,68 @@ std::wstring ClassOf(HWND window) {
     return name;
 }
 
+// Sabotage (e2e_harness.h): runs on a thread of its own, so it uses nothing
+// of GoogleTest; what it did is printed.
+struct Sabotage {
+    bool crash;
+    HANDLE process;
+    DWORD processId;
+};
+
+HWND MainWindowOf(DWORD processId);
+HOOKPROC ProbeProcedure(HMODULE probe, const char* name);
+
+DWORD WINAPI RunSabotage(LPVOID parameter) {
+    const Sabotage sabotage = *static_cast<Sabotage*>(parameter);
+    delete static_cast<Sabotage*>(parameter);
+    HWND main = nullptr;
+    WaitFor([&] { return (main = MainWindowOf(sabotage.processId)) != nullptr; }, kStartMs);
+    Sleep(1000);
+    if (!sabotage.crash) {
+        TerminateProcess(sabotage.process, 77);
+        std::printf("sabotage: velmora.exe (process %lu) killed\n", sabotage.processId);
+    } else if (main != nullptr) {
+        const HMODULE probe = LoadLibraryW((TestProgramFolder() + L"\\window_probe.dll").c_str());
+        const HHOOK hook = probe == nullptr ? nullptr
+                                            : SetWindowsHookExW(WH_CALLWNDPROC, ProbeProcedure(probe, "AnswerRequest"),
+                                                                probe, GetWindowThreadProcessId(main, nullptr));
+        DWORD_PTR ignored = 0;
+        const bool sent = hook != nullptr &&
+                          SendMessageTimeoutW(main, RegisterWindowMessageW(kProbeMessage), kProbeCrash, 0,
+                                              SMTO_BLOCK | SMTO_ABORTIFHUNG, kRemoteStepMs, &ignored);
+        std::printf("sabotage: velmora.exe (process %lu) %s\n", sabotage.processId,
+                    sent ? "made to crash" : "could not be made to crash");
+        // The hook lives as long as this thread: until velmora has ended.
+        WaitForSingleObject(sabotage.process, kEndMs);
+        if (hook != nullptr) UnhookWindowsHookEx(hook);
+    }
+    std::fflush(stdout);
+    CloseHandle(sabotage.process);
+    return 0;
+}
+
+// Starts the sabotage asked for, if any, against the first velmora started.
+void MaybeSabotage(HANDLE process, DWORD processId) {
+    static bool done = false;
+    wchar_t asked[16] = L"";
+    if (done || GetEnvironmentVariableW(L"VELMORA_E2E_SABOTAGE", asked, 16) == 0) return;
+    const bool crash = std::wcscmp(asked, L"crash") == 0;
+    if (!crash && std::wcscmp(asked, L"kill") != 0) return;
+    done = true;
+    Sabotage* sabotage = new Sabotage{crash, CopyOfHandle(process), processId};
+    const HANDLE thread = CreateThread(nullptr, 0, RunSabotage, sabotage, 0, nullptr);
+    if (thread != nullptr) CloseHandle(thread);
+}
+
 // A hook procedure exported by the probe.
 HOOKPROC ProbeProcedure(HMODULE probe, const char* name) {
     return reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(probe, name)));
+}
+
+
+HWND MainWindowOf(DWORD processId) {
+    const std::vector<HWND> windows = TopLevelWindows(processId, kMainWindowClass, false);
+    return windows.empty() ? nullptr : windows.front();
 }
 
 }  // namespace
@@ -310,6 +369,7 @@ Velmora::Velmora(const std::wstring& folder, const wchar_t* environment) {
     HANDLE tracked = CopyOfHandle(process_);
     if (tracked != nullptr) StartedProcesses().push_back(tracked);
     ResumeThread(info.hThread);
+    MaybeSabotage(process_, processId_);
     CloseHandle(info.hThread);
     started_ = true;
 }

@@ -183,6 +183,12 @@ private:
     DWORD processId_ = 0;
 };
 
+// Sabotage, to prove that the tests survive a velmora that dies in the middle
+// of a test: with VELMORA_E2E_SABOTAGE=kill or =crash in the environment, the
+// first velmora.exe a test program starts is ended by force (TerminateProcess),
+// or made to crash (an access violation in a thread of its own, through the
+// window probe), a second after its main window appeared. scripts/soak uses it.
+
 // The number of processes of the test program's job that still run.
 int RunningJobProcesses();
 // Ends every process of the test program's job and waits for them.

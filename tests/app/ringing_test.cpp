@@ -69,8 +69,9 @@ TEST_F(Ringing, AlarmOfTheMinutePlaysOnceAndOnlyTheFirstDueOneThatIsOn) {
     // Watch the whole minute and two check ticks beyond it.
     const std::tm started = LocalTimeNow();
     ASSERT_EQ(now.tm_min, started.tm_min) << "the program started too late in the minute";
-    Sleep((60 - started.tm_sec + 4) * 1000);
-    EXPECT_TRUE(velmora.Running());
+    // A velmora that ends meanwhile fails the test at once.
+    ASSERT_FALSE(WaitFor([&] { return !velmora.Running(); }, (60 - started.tm_sec + 4) * 1000))
+        << "velmora ended while its minute was watched, exit code 0x" << std::hex << velmora.WaitForExit(0);
 
     const std::string log = ReadBytes(logPath);
     EXPECT_EQ(1, CountOpens(log, ring));
@@ -138,14 +139,16 @@ TEST_F(Ringing, AlarmAddedInTheDialogsIsSavedAndRingsOnceInItsMinute) {
 
     // The time is read after the log, so it is never earlier than the ring.
     std::tm rang{};
-    ASSERT_TRUE(WaitFor(
+    bool played = false;
+    WaitFor(
         [&] {
-            const bool played = opensOfChimes() > 0;
+            played = opensOfChimes() > 0;
             rang = LocalTimeNow();
-            return played;
+            return played || !velmora.Running();
         },
-        75000))
-        << "the added alarm did not ring";
+        75000);
+    ASSERT_TRUE(velmora.Running()) << "velmora ended, exit code 0x" << std::hex << velmora.WaitForExit(0);
+    ASSERT_TRUE(played) << "the added alarm did not ring";
     EXPECT_EQ(due / 60, rang.tm_hour);
     EXPECT_EQ(due % 60, rang.tm_min);
     // Three more check ticks, all within its minute, ring nothing more.

@@ -111,7 +111,17 @@ DWORD ReadListView(HWND listView, int columns, wchar_t* text) {
     return 0;
 }
 
+DWORD WINAPI Crash(LPVOID) {
+    *static_cast<volatile int*>(nullptr) = 1;
+    return 0;
+}
+
 void Answer(WPARAM request, LPARAM window) {
+    if (request == kProbeCrash) {
+        const HANDLE thread = CreateThread(nullptr, 0, Crash, nullptr, 0, nullptr);
+        if (thread != nullptr) CloseHandle(thread);
+        return;
+    }
     SharedBlock block;
     if (!block) return;
     block->answer[0] = L'\0';

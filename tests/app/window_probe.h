@@ -35,6 +35,9 @@ enum ProbeRequest : WPARAM {
     // Each row of the list view lParam, its cells separated by '\t', "\n" after
     // each row; the number of columns is in the bits of wParam above 8.
     kProbeReadListView = 2,
+    // Makes velmora crash: a thread of its own writes to address 0. Only for
+    // proving that the tests survive a crash (e2e_harness.h, sabotage).
+    kProbeCrash = 3,
 };
 
 inline void ProbeBlockName(DWORD processId, wchar_t* name, std::size_t units) {
