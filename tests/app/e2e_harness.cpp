@@ -380,15 +380,20 @@ Velmora::~Velmora() {
         Post(WM_CLOSE);
         if (WaitForSingleObject(process_, kEndMs) != WAIT_OBJECT_0) Kill();
     }
+    // A crash ends the process with the exception's code (Wine's debugger,
+    // its dialog off, ends it so): never a way for velmora to end.
+    DWORD code = 0;
+    if (GetExitCodeProcess(process_, &code) && (code & 0xF0000000) == 0xC0000000) {
+        char text[16];
+        std::snprintf(text, sizeof text, "0x%08lX", code);
+        ADD_FAILURE() << "velmora.exe (process " << processId_ << ") crashed with exception " << text;
+    }
     CloseHandle(process_);
 }
 
 bool Velmora::Running() const { return process_ != nullptr && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
 
-HWND Velmora::MainWindow() const {
-    const std::vector<HWND> windows = TopLevelWindows(processId_, kMainWindowClass, false);
-    return windows.empty() ? nullptr : windows.front();
-}
+HWND Velmora::MainWindow() const { return MainWindowOf(processId_); }
 
 HWND Velmora::WaitForMainWindow(DWORD ms) const {
     WaitFor([this] { return MainWindow() != nullptr || !Running(); }, ms);

@@ -147,7 +147,8 @@ public:
     // environment: a block for the process (see EnvironmentBlock), or null for
     // this process's own. The process belongs to the test program's job.
     explicit Velmora(const std::wstring& folder, const wchar_t* environment = nullptr);
-    // Ends it if it still runs: WM_CLOSE, then by force.
+    // Ends it if it still runs: WM_CLOSE, then by force. Fails the test if
+    // it crashed (ended with an exception code).
     ~Velmora();
     Velmora(const Velmora&) = delete;
     Velmora& operator=(const Velmora&) = delete;
