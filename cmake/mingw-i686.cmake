@@ -23,5 +23,6 @@ set(CMAKE_MODULE_LINKER_FLAGS_INIT "-Wl,--gc-sections")
 set(CMAKE_C_FLAGS_INIT "-ffunction-sections -fdata-sections")
 set(CMAKE_CXX_FLAGS_INIT "-ffunction-sections -fdata-sections")
 
-# ctest runs the Windows executables under Wine, in a prefix of the build's own.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)
+# ctest runs the Windows executables under Wine, each in a copy of the build's
+# own prefix and on a virtual display of its own (scripts/wine-isolated).
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-isolated)
