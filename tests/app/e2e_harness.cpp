@@ -242,6 +242,14 @@ void WriteWave(const std::wstring& path) {
     WriteBytes(path, wave);
 }
 
+HeldFile::HeldFile(const std::wstring& path)
+    : file_(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
+
+void HeldFile::Release() {
+    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+    file_ = INVALID_HANDLE_VALUE;
+}
+
 std::wstring EnvironmentBlock(const std::vector<std::wstring>& entries) {
     auto nameOf = [](const std::wstring& entry) {
         // "=C:=C:\..." entries start with '=': their name runs to the second one.

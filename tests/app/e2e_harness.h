@@ -100,6 +100,23 @@ private:
     std::wstring tag_;
 };
 
+// A file held open by the test program without sharing, as backup, sync and
+// antivirus programs hold files: no other process can open or replace it
+// while it is held. Released by Release() or when the object ends.
+class HeldFile {
+public:
+    explicit HeldFile(const std::wstring& path);
+    ~HeldFile() { Release(); }
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+
+    bool Held() const { return file_ != INVALID_HANDLE_VALUE; }
+    void Release();
+
+private:
+    HANDLE file_ = INVALID_HANDLE_VALUE;
+};
+
 // A short silent PCM sound, so that a file that rings is a real WAV file.
 void WriteWave(const std::wstring& path);
 

@@ -217,59 +217,6 @@ TEST_F(Shutdown, EndOfSessionSavesOnlyWhenTheSessionEnds) {
     EXPECT_EQ(expected_, ReadBytes(AlarmFile()));
 }
 
-// An alarm file it cannot use ------------------------------------------------------
-
-using UnusableFile = EndToEnd;
-
-TEST_F(UnusableFile, FileNameTakenByAFolderGivesNoIconNoFileAndNoWrite) {
-    ASSERT_TRUE(CreateDirectoryW(AlarmFile().c_str(), nullptr));
-    const std::set<std::wstring> before = ListFolder(folder_.Path());
-    Velmora velmora(folder_.Path());
-    const HWND window = velmora.WaitForMainWindow();
-    ASSERT_NE(nullptr, window);
-    Sleep(3000);
-    EXPECT_TRUE(velmora.Running());
-    EXPECT_EQ(0, TrayIconCount());
-    EXPECT_EQ(before, ListFolder(folder_.Path()));
-
-    PostMessageW(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(0u, velmora.WaitForExit(kEndMs));
-    EXPECT_EQ(before, ListFolder(folder_.Path()));
-    EXPECT_TRUE(GetFileAttributesW(AlarmFile().c_str()) & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-TEST_F(UnusableFile, FileHeldByAnotherProgramIsNeverOverwritten) {
-    WriteAlarmFile(SampleAlarms());
-    const std::string before = ReadBytes(AlarmFile());
-    // Held without sharing, so the program can open it neither to read nor to write.
-    const HANDLE held = CreateFileW(AlarmFile().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, held);
-    Velmora velmora(folder_.Path());
-    const HWND window = velmora.WaitForMainWindow();
-    ASSERT_NE(nullptr, window);
-    Sleep(2000);
-    CloseHandle(held);
-    EXPECT_EQ(0, TrayIconCount());
-
-    // Neither the end of the session, nor the settings command (whose dialog
-    // saves when it closes), nor the exit may write the list it never read.
-    DWORD_PTR answer = 0;
-    SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, 0, SMTO_BLOCK, kEndMs, &answer);
-    WindowProbe probe(velmora.ProcessId());
-    DWORD result = 0;
-    probe.Call("WatchCreatedWindows", &result);
-    ASSERT_EQ(0u, result);
-    PostMessageW(window, WM_COMMAND, kAlarmSettingsCommand, 0);
-    PostMessageW(window, WM_COMMAND, kAboutCommand, 0);
-    ASSERT_TRUE(WaitFor([&] { return !DialogsAndMenus(probe.Call("ReadCreatedWindows", &result)).empty(); },
-                        kStartMs));
-    Sleep(500);
-    EXPECT_EQ(L"#32770|バージョン情報\n", DialogsAndMenus(probe.Call("ReadCreatedWindows", &result)));
-    PostMessageW(window, WM_COMMAND, kExitCommand, 0);
-    EXPECT_EQ(0u, velmora.WaitForExit(kEndMs));
-    EXPECT_EQ(before, ReadBytes(AlarmFile()));
-}
-
 // One copy per alarm file ---------------------------------------------------------
 
 using SingleCopy = EndToEnd;
@@ -307,22 +254,6 @@ TEST_F(SingleCopy, CopiesOnDifferentFilesRunSideBySide) {
     EXPECT_TRUE(first.Running());
     EXPECT_TRUE(second.Running());
     EXPECT_TRUE(Exists(other / L"file.txt"));
-}
-
-TEST_F(SingleCopy, CopyWithoutAUsableFileTakesTheHandOverWithoutADialog) {
-    ASSERT_TRUE(CreateDirectoryW(AlarmFile().c_str(), nullptr));
-    Velmora first(folder_.Path());
-    ASSERT_NE(nullptr, first.WaitForMainWindow());
-    WindowProbe probe(first.ProcessId());
-    DWORD result = 0;
-    probe.Call("WatchCreatedWindows", &result);
-    ASSERT_EQ(0u, result);
-
-    Velmora second(folder_.Path());
-    EXPECT_EQ(0u, second.WaitForExit(kEndMs));
-    Sleep(1000);
-    EXPECT_TRUE(first.Running());
-    EXPECT_EQ(L"", DialogsAndMenus(probe.Call("ReadCreatedWindows", &result)));
 }
 
 }  // namespace
