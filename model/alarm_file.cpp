@@ -119,7 +119,21 @@ AlarmFileError WriteSome(File file, const char* data, std::size_t size, std::siz
 }
 AlarmFileError Move(const NativePath& from, const NativePath& to, bool replace) {
     const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
-    return MoveFileExW(from.c_str(), to.c_str(), flags) ? 0 : GetLastError();
+    if (MoveFileExW(from.c_str(), to.c_str(), flags)) return 0;
+    AlarmFileError error = GetLastError();
+    // A file that another program holds open cannot be replaced, and the
+    // system calls that "access denied"; asking for delete access tells it
+    // apart from a file we may not replace at all.
+    if (replace && error == ERROR_ACCESS_DENIED) {
+        const HANDLE target = CreateFileW(to.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (target != INVALID_HANDLE_VALUE) {
+            CloseHandle(target);
+        } else if (GetLastError() == ERROR_SHARING_VIOLATION) {
+            error = ERROR_SHARING_VIOLATION;
+        }
+    }
+    return error;
 }
 void Remove(const NativePath& path) { DeleteFileW(path.c_str()); }
 
