@@ -2,7 +2,6 @@
 # run_on_real_media.sh DIR VELMORA_EXE COMMAND...
 # Makes real faulty media under DIR for the real-media tests, runs COMMAND
 # with their Windows paths in the environment, and unmounts them on every exit:
-#   VELMORA_FULL_DISK  a 4 MiB tmpfs, empty, that the test fills up itself;
 #   VELMORA_READ_ONLY  a read-only tmpfs holding velmora.exe and a file.txt
 #                      that stays writable (bind-mounted from another tmpfs);
 #   VELMORA_NO_FILE    a read-only tmpfs holding velmora.exe and no file.txt,
@@ -31,13 +30,11 @@ default_file() {
 
 for d in "$dir"/*; do mountpoint -q "$d" && umount -l "$d"; done  # left by a killed run
 rm -rf "$dir" && mkdir -p "$dir"
-if mount_tmpfs "$dir/full" 4m &&
-   mount_tmpfs "$dir/file" 1m && default_file >"$dir/file/file.txt" &&
+if mount_tmpfs "$dir/file" 1m && default_file >"$dir/file/file.txt" &&
    mount_tmpfs "$dir/readonly" 8m && cp "$exe" "$dir/readonly/" && : >"$dir/readonly/file.txt" &&
    mount --bind "$dir/file/file.txt" "$dir/readonly/file.txt" && mounted+=("$dir/readonly/file.txt") &&
    mount -o remount,ro "$dir/readonly" &&
    mount_tmpfs "$dir/nofile" 8m && cp "$exe" "$dir/nofile/" && mount -o remount,ro "$dir/nofile"; then
-  export VELMORA_FULL_DISK=$(win "$dir/full")
   export VELMORA_READ_ONLY=$(win "$dir/readonly")
   export VELMORA_NO_FILE=$(win "$dir/nofile")
 else

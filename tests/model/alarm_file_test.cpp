@@ -357,19 +357,6 @@ TEST_F(AlarmFileTest, FileHeldForTwoSecondsIsWaitedFor) {
     EXPECT_EQ(1, CountEntries(folder.Root()));
 }
 
-TEST_F(AlarmFileTest, FileHeldLongerThanTheWaitIsReportedAndLeftAlone) {
-    ASSERT_TRUE(SaveAlarmFileTo(path.c_str(), DefaultAlarms()));
-    const std::string before = ReadBytes(path);
-    HeldFile held(path, 3000);
-    ASSERT_TRUE(held.Held());
-    EXPECT_EQ(static_cast<AlarmFileError>(ERROR_SHARING_VIOLATION), WriteAlarmFile(path.c_str(), {}, 500));
-    EXPECT_EQ(1, CountEntries(folder.Root()));  // no temporary file left
-    AlarmFileLoadReport report;
-    // Held for 3 s in all: the load's own wait outlasts it.
-    EXPECT_EQ(AlarmFileLoaded, LoadAlarmFile(path.c_str(), &report));
-    EXPECT_EQ(before, ReadBytes(path));
-}
-
 // Windows text mode only exists here: line ends on disk are CR LF, and the
 // C runtime's text-mode reading would stop at the byte 0x1A.
 

@@ -33,7 +33,6 @@ protected:
         g_alarms = {kA, kB, kC};
     }
     void TearDown() override {
-        g_alarmFileWriteLimitForTests = -1;
         DeleteFileW(filePath);
         g_alarms.clear();
     }
@@ -360,29 +359,4 @@ TEST_F(AlarmListDialogTest, RowsBeyondTheListAreNeverUsed) {
         Click(List(), IDOK);
     }});
     EXPECT_EQ(Saved({kA, kB}), FileBytes());
-}
-
-TEST_F(AlarmListDialogTest, FailedSaveAsksRetryOrCancelAndKeepsTheList) {
-    g_alarmFileWriteLimitForTests = 0;  // every save fails, as on a full disk
-    std::vector<std::wstring> texts;
-    auto answer = [&](int button) {
-        return [&texts, button] {
-            const HWND box = FindDialog(L"velmora");
-            ASSERT_NE(nullptr, box);
-            std::wstring text;
-            for (HWND child = FindWindowExW(box, nullptr, L"Static", nullptr); child != nullptr;
-                 child = FindWindowExW(box, child, L"Static", nullptr)) {
-                text += WindowText(child);
-            }
-            texts.push_back(text);
-            Click(box, button);
-        };
-    };
-    Run({[&] { Click(List(), IDOK); }, answer(IDRETRY), answer(IDCANCEL)});
-    ASSERT_EQ(2u, texts.size());  // Retry tried again, and was told again
-    EXPECT_NE(std::wstring::npos, texts[0].find(filePath));
-    EXPECT_NE(std::wstring::npos, texts[0].find(L"（エラー " + std::to_wstring(ERROR_DISK_FULL) + L"）"));
-    EXPECT_EQ(nullptr, List());
-    EXPECT_FALSE(FileExists(filePath));
-    EXPECT_TRUE(SameAlarms({kA, kB, kC}, g_alarms));  // kept in memory for the next save
 }
