@@ -115,7 +115,7 @@ AlarmFileError WriteSome(File file, const char* data, std::size_t size, std::siz
     if (!WriteFile(file, data, static_cast<DWORD>(std::min<std::size_t>(size, 1u << 20)), &done, nullptr))
         return GetLastError();
     *wrote = done;
-    return 0;
+    return done == 0 ? kDiskFull : 0;  // nothing taken: as good as full
 }
 AlarmFileError Move(const NativePath& from, const NativePath& to, bool replace) {
     const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
