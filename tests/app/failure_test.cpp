@@ -145,7 +145,7 @@ protected:
 
 TEST_F(SaveFailure, ListClosingAsksRetryOrCancelAndTheNextSaveWrites) {
     Velmora velmora(folder_.Path());
-    Start(velmora);
+    ASSERT_NO_FATAL_FAILURE(Start(velmora));
     HWND list = OpenAlarmList(velmora);
     ASSERT_NE(nullptr, list);
     ASSERT_TRUE(Click(list, IDOK));
@@ -176,7 +176,7 @@ TEST_F(SaveFailure, ListClosingAsksRetryOrCancelAndTheNextSaveWrites) {
 
 TEST_F(SaveFailure, ExitCanBeCancelledAndRetriedAndRefusesHandOversMeanwhile) {
     Velmora velmora(folder_.Path());
-    Start(velmora);
+    ASSERT_NO_FATAL_FAILURE(Start(velmora));
     WindowProbe probe(velmora.ProcessId());
     ASSERT_TRUE(probe.Loaded()) << probe.Failure();
     DWORD result = 0;
@@ -213,7 +213,7 @@ TEST_F(SaveFailure, ExitCanBeCancelledAndRetriedAndRefusesHandOversMeanwhile) {
     }
 
     // Try again, once the file is free: saved, and ended.
-    HoldOtherBytes();
+    ASSERT_NO_FATAL_FAILURE(HoldOtherBytes());
     ASSERT_TRUE(velmora.Post(WM_CLOSE));
     box = WaitForSaveFailedBox(velmora);
     ASSERT_NE(nullptr, box);
@@ -225,7 +225,7 @@ TEST_F(SaveFailure, ExitCanBeCancelledAndRetriedAndRefusesHandOversMeanwhile) {
 
 TEST_F(SaveFailure, ExitContinueEndsWithoutSaving) {
     Velmora velmora(folder_.Path());
-    Start(velmora);
+    ASSERT_NO_FATAL_FAILURE(Start(velmora));
     ASSERT_TRUE(velmora.Post(WM_CLOSE));
     const HWND box = WaitForSaveFailedBox(velmora);
     ASSERT_NE(nullptr, box);
@@ -237,7 +237,7 @@ TEST_F(SaveFailure, ExitContinueEndsWithoutSaving) {
 
 TEST_F(SaveFailure, EndOfSessionTriesOnceAndShowsNoWindow) {
     Velmora velmora(folder_.Path());
-    Start(velmora);
+    ASSERT_NO_FATAL_FAILURE(Start(velmora));
     WindowProbe probe(velmora.ProcessId());
     ASSERT_TRUE(probe.Loaded()) << probe.Failure();
     DWORD result = 0;
@@ -306,7 +306,7 @@ protected:
 
 TEST_F(PendingNewAlarm, ExitSavesTheListWithoutIt) {
     Velmora velmora(folder_.Path());
-    OpenNewAlarm(velmora);
+    ASSERT_NO_FATAL_FAILURE(OpenNewAlarm(velmora));
     ASSERT_TRUE(velmora.Command(kExitCommand));
     EXPECT_EQ(0u, velmora.WaitForExit());
     EXPECT_EQ(sample_, ReadBytes(AlarmFile()));
@@ -314,7 +314,7 @@ TEST_F(PendingNewAlarm, ExitSavesTheListWithoutIt) {
 
 TEST_F(PendingNewAlarm, EndOfSessionSavesTheListWithoutItAndItsOkKeepsIt) {
     Velmora velmora(folder_.Path());
-    OpenNewAlarm(velmora);
+    ASSERT_NO_FATAL_FAILURE(OpenNewAlarm(velmora));
     ASSERT_TRUE(velmora.Send(WM_ENDSESSION, TRUE, 0));
     EXPECT_EQ(sample_, ReadBytes(AlarmFile()));
 
