@@ -122,13 +122,17 @@ AlarmFileError Move(const NativePath& from, const NativePath& to, bool replace) 
     if (MoveFileExW(from.c_str(), to.c_str(), flags)) return 0;
     AlarmFileError error = GetLastError();
     // A file that another program holds open cannot be replaced, and the
-    // system calls that "access denied"; asking for delete access tells it
-    // apart from a file we may not replace at all.
-    if (replace && error == ERROR_ACCESS_DENIED) {
+    // system calls that "access denied". Asking for delete access tells it
+    // apart from a file we may not replace at all: refused as shared while it
+    // is held, granted when it was let go meanwhile.
+    const DWORD attributes = GetFileAttributesW(to.c_str());
+    if (replace && error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+        !(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
         const HANDLE target = CreateFileW(to.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (target != INVALID_HANDLE_VALUE) {
             CloseHandle(target);
+            error = ERROR_SHARING_VIOLATION;
         } else if (GetLastError() == ERROR_SHARING_VIOLATION) {
             error = ERROR_SHARING_VIOLATION;
         }
