@@ -245,6 +245,15 @@ void WriteWave(const std::wstring& path) {
 HeldFile::HeldFile(const std::wstring& path)
     : file_(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
 
+std::string HeldFile::Bytes() const {
+    std::string bytes;
+    if (SetFilePointer(file_, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return bytes;
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file_, buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
+    return bytes;
+}
+
 void HeldFile::Release() {
     if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
     file_ = INVALID_HANDLE_VALUE;

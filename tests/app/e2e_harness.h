@@ -111,6 +111,8 @@ public:
     HeldFile& operator=(const HeldFile&) = delete;
 
     bool Held() const { return file_ != INVALID_HANDLE_VALUE; }
+    // The file's bytes, read through the holder's own handle.
+    std::string Bytes() const;
     void Release();
 
 private:

@@ -121,7 +121,7 @@ protected:
     }
     // The file is as the holder left it: whole, and no temporary file beside it.
     void ExpectUntouched() {
-        EXPECT_EQ(DefaultFileBytes(), ReadBytes(AlarmFile()));
+        EXPECT_EQ(DefaultFileBytes(), held_->Held() ? held_->Bytes() : ReadBytes(AlarmFile()));
         EXPECT_EQ(names_, ListFolder(folder_.Path()));
     }
     // Waits for the box of a failed save (after velmora's own wait for the
