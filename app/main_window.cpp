@@ -3,7 +3,9 @@
 #include "app/about_box.h"
 #include "app/alarm_tick.h"
 #include "app/app.h"
+#include "app/guarded_call.h"
 #include "app/single_instance.h"
+#include "app/tray_icon.h"
 #include "model/alarm_file.h"
 #include "res/resource.h"
 #include "ui/alarm_list_dialog.h"
@@ -67,7 +69,7 @@ void AddTrayIcon(HWND window) {
     g_trayIconData.uCallbackMessage = WM_TRAYICON;
     LoadStringW(g_hInstance, IDS_APP_TITLE, g_trayIconData.szTip,
                 sizeof g_trayIconData.szTip / sizeof g_trayIconData.szTip[0]);
-    Shell_NotifyIconW(NIM_ADD, &g_trayIconData);
+    ShowTrayIcon(&g_trayIconData);
 }
 
 LRESULT OnCreate(HWND window) {
@@ -84,6 +86,7 @@ LRESULT OnDestroy(HWND window) {
     SaveAlarmsIfUsable();
     KillTimer(window, IDT_ALARM_CHECK);
     KillTimer(window, IDT_RING_GUARD);
+    KillTimer(window, IDT_TRAY_RETRY);
     Shell_NotifyIconW(NIM_DELETE, &g_trayIconData);
     PostQuitMessage(0);
     return 0;
@@ -142,7 +145,8 @@ LRESULT OnEndSession(WPARAM sessionEnds) {
 }
 
 LRESULT OnTaskbarCreated() {
-    if (s_alarmFileUsable) Shell_NotifyIconW(NIM_ADD, &g_trayIconData);
+    // The new taskbar knows no icon; if it is too busy to take ours, retry.
+    if (s_alarmFileUsable) ShowTrayIcon(&g_trayIconData);
     return 0;
 }
 
@@ -162,7 +166,9 @@ void RegisterMainWindowClass(HINSTANCE instance) {
     RegisterClassExW(&windowClass);
 }
 
-LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+namespace {
+
+LRESULT OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE: return OnCreate(window);
     case WM_DESTROY: return OnDestroy(window);
@@ -176,4 +182,10 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         if (message != 0 && message == s_taskbarCreatedMessage) return OnTaskbarCreated();
         return DefWindowProcW(window, message, wParam, lParam);
     }
+}
+
+}  // namespace
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return CallGuarded<LRESULT>(0, [&] { return OnMessage(window, message, wParam, lParam); });
 }

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "app/app.h"
+#include "app/guarded_call.h"
 #include "model/alarm.h"
 #include "model/alarm_file.h"
 #include "res/resource.h"
@@ -175,9 +176,7 @@ INT_PTR OnNotify(HWND dialog, const NMHDR* header) {
     return TRUE;
 }
 
-}  // namespace
-
-INT_PTR CALLBACK AlarmListDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR OnMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
         return OnInitDialog(dialog);
@@ -192,6 +191,12 @@ INT_PTR CALLBACK AlarmListDlgProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     default:
         return FALSE;
     }
+}
+
+}  // namespace
+
+INT_PTR CALLBACK AlarmListDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return CallGuarded<INT_PTR>(FALSE, [&] { return OnMessage(dialog, message, wParam, lParam); });
 }
 
 void FillAlarmListView(HWND listView) {
