@@ -276,12 +276,14 @@ TEST_F(ClaimTest, AStartRefusedByAnEndingCopyWaitsForTheClaimThenTakesIt) {
     const std::wstring path = FileInNewFolder(L"alarms");
     s_endingClaim = StartRunningCopy(path);
     s_ending = true;
-    SetTimer(m_running, 1, 1500, LetGoOfClaim);
+    // Longer than a start used to wait before it gave up.
+    constexpr UINT kEndingMs = 6000;
+    SetTimer(m_running, 1, kEndingMs, LetGoOfClaim);
     HANDLE second = nullptr;
     DWORD tookMs = 0;
-    EXPECT_TRUE(ClaimWhileAnswering(path, &second, 10000, &tookMs));
+    EXPECT_TRUE(ClaimWhileAnswering(path, &second, kClaimWaitMs, &tookMs));
     EXPECT_NE(nullptr, second);
-    EXPECT_GE(tookMs, 1500u);
+    EXPECT_GE(tookMs, kEndingMs);
     EXPECT_EQ(nullptr, s_endingClaim);
     EXPECT_GE(s_handOversAsked, 2);
     EXPECT_EQ(0, s_handOvers);
