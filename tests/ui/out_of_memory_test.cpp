@@ -12,33 +12,9 @@
 #include "res/resource.h"
 #include "ui/alarm_list_dialog.h"
 #include "ui/dialog_driver.h"
+#include "ui/failing_allocator.h"
 
 namespace {
-
-// While it lives, the address space has no free range of 64 KB left, so no
-// new block larger than the heap's free parts can be had: copying a long
-// sound path throws std::bad_alloc, as copying a very large list does.
-class AddressSpaceTaken {
-public:
-    AddressSpaceTaken() {
-        m_ranges.reserve(1 << 16);
-        for (SIZE_T size = SIZE_T(1) << 30; size >= (SIZE_T(64) << 10); size /= 2) {
-            while (m_ranges.size() < m_ranges.capacity()) {
-                void* range = VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS);
-                if (range == nullptr) break;
-                m_ranges.push_back(range);
-            }
-        }
-    }
-    ~AddressSpaceTaken() {
-        for (void* range : m_ranges) VirtualFree(range, 0, MEM_RELEASE);
-    }
-    AddressSpaceTaken(const AddressSpaceTaken&) = delete;
-    AddressSpaceTaken& operator=(const AddressSpaceTaken&) = delete;
-
-private:
-    std::vector<void*> m_ranges;
-};
 
 bool SameSounds(const std::vector<std::wstring>& sounds) {
     if (sounds.size() != g_alarms.size()) return false;
@@ -54,9 +30,9 @@ TEST(OutOfMemory, AListCommandThatRunsOutIsAbandonedAndTheListStaysWhole) {
     UseTestProgramResources();
     wchar_t filePath[kPathCapacity] = {};
     ASSERT_TRUE(GetAlarmFilePath(filePath, kPathCapacity));
-    // Each alarm's copy, made while the view is refilled, needs 2 MB.
-    const std::wstring a(1 << 20, L'a');
-    const std::wstring b(1 << 20, L'b');
+    // Too long to be kept inside the string: copying one allocates.
+    const std::wstring a(100, L'a');
+    const std::wstring b(100, L'b');
     g_alarms = {CAlarm(7, 0, 1, 1, 1, 1, 1, 1, 1, true, a), CAlarm(8, 0, 1, 1, 1, 1, 1, 1, 1, true, b)};
     DialogScript({[&] {
         const HWND list = GetOpenAlarmListDialog();
@@ -65,7 +41,7 @@ TEST(OutOfMemory, AListCommandThatRunsOutIsAbandonedAndTheListStaysWhole) {
         SelectRows(view, {1});
         INT_PTR moved = TRUE;
         {
-            const AddressSpaceTaken taken;
+            const AllocationsFail fail;
             moved = AlarmListDlgProc(list, WM_COMMAND, IDC_ALARM_UP, 0);
         }
         // The move itself was made, whole; refilling the view was abandoned.
