@@ -36,20 +36,6 @@ TEST(FolderClaim, EachPartOfTheIdentityTellsFoldersApart) {
     ExpectLocalObjectName(FolderClaimName(Identity(0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF)));
 }
 
-TEST(FolderClaim, NoFileIndexTellsNoFoldersApart) {
-    EXPECT_FALSE(CanTellFoldersApart(Identity(0x1234ABCD, 0, 0)));
-    EXPECT_TRUE(CanTellFoldersApart(Identity(0, 0, 5)));
-    EXPECT_TRUE(CanTellFoldersApart(Identity(0, 5, 0)));
-}
-
-TEST(PathClaim, NamesFollowThePathAndNeverMeetFolderNames) {
-    const std::wstring name = PathClaimName(L"C:\\A\\FILE.TXT");
-    EXPECT_EQ(name, PathClaimName(L"C:\\A\\FILE.TXT"));
-    EXPECT_NE(name, PathClaimName(L"C:\\B\\FILE.TXT"));
-    ExpectLocalObjectName(PathClaimName(L"C:\\" + std::wstring(250, L'X') + L"\\FILE.TXT"));
-    EXPECT_NE(name.substr(0, 20), FolderClaimName(Identity(1, 2, 3)).substr(0, 20));
-}
-
 TEST(FolderOfFile, KeepsTheFolderWithItsSeparator) {
     EXPECT_EQ(L"C:\\a\\b\\", FolderOfFile(L"C:\\a\\b\\file.txt"));
     EXPECT_EQ(L"C:\\", FolderOfFile(L"C:\\file.txt"));
