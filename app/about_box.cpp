@@ -1,6 +1,10 @@
 #include "app/about_box.h"
 
-INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+#include "app/guarded_call.h"
+
+namespace {
+
+INT_PTR OnMessage(HWND dialog, UINT message, WPARAM wParam) {
     switch (message) {
     case WM_INITDIALOG:
         // TRUE: the dialog manager puts the focus on the default button.
@@ -13,4 +17,10 @@ INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) 
     default:
         return FALSE;
     }
+}
+
+}  // namespace
+
+INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    return CallGuarded<INT_PTR>(FALSE, [&] { return OnMessage(dialog, message, wParam); });
 }

@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "app/alarm_due.h"
+#include "app/guarded_call.h"
 #include "app/system_dlls.h"
 #include "model/alarm.h"
 
@@ -20,15 +21,7 @@ bool ReadLocalTime(std::tm* now) {
     return _localtime64_s(now, &seconds) == 0;
 }
 
-}  // namespace
-
-bool IsAlarmDue(std::size_t index) {
-    std::tm now{};
-    if (!ReadLocalTime(&now)) return false;
-    return IsAlarmDueAt(g_alarms[index], now);
-}
-
-void CALLBACK AlarmTimerProc(HWND window, UINT, UINT_PTR timerId, DWORD) {
+void RunAlarmTick(HWND window, UINT_PTR timerId) {
     const AlarmTickStep step =
         DecideAlarmTick(g_ringGuard, timerId == IDT_RING_GUARD, g_alarms, IsAlarmDue);
     if (step.stopGuardTimer) KillTimer(window, IDT_RING_GUARD);
@@ -38,4 +31,16 @@ void CALLBACK AlarmTimerProc(HWND window, UINT, UINT_PTR timerId, DWORD) {
     }
     g_ringGuard = step.ringGuard;
     if (step.startGuardTimer) SetTimer(window, IDT_RING_GUARD, kRingGuardMs, AlarmTimerProc);
+}
+
+}  // namespace
+
+bool IsAlarmDue(std::size_t index) {
+    std::tm now{};
+    if (!ReadLocalTime(&now)) return false;
+    return IsAlarmDueAt(g_alarms[index], now);
+}
+
+void CALLBACK AlarmTimerProc(HWND window, UINT, UINT_PTR timerId, DWORD) {
+    CallGuarded([&] { RunAlarmTick(window, timerId); });
 }

@@ -4,7 +4,9 @@
 #include "app/alarm_file_messages.h"
 #include "app/alarm_tick.h"
 #include "app/app.h"
+#include "app/guarded_call.h"
 #include "app/single_instance.h"
+#include "app/tray_icon.h"
 #include "model/alarm_file.h"
 #include "res/resource.h"
 #include "ui/alarm_list_dialog.h"
@@ -25,6 +27,10 @@ static_assert(sizeof(WNDCLASSEXW) == 48, "the window class record is 48 bytes");
 // Posted at start when the alarm file was damaged, so that the user is told
 // once the tray icon is up and the message loop runs.
 constexpr UINT WM_DAMAGEDFILENOTICE = WM_APP + 1;
+// Waits, while the taskbar does not take the tray icon yet, before that
+// notice is shown (ids 1 to 3 are the alarm and tray icon timers).
+constexpr UINT_PTR IDT_NOTICE_WAIT = 4;
+constexpr UINT kNoticeWaitMs = 500;
 
 // True once the alarm file was read or created at start. When it was neither,
 // the window is not created at all (ReportFailedStart).
@@ -77,7 +83,7 @@ void AddTrayIcon(HWND window) {
     g_trayIconData.uCallbackMessage = WM_TRAYICON;
     LoadStringW(g_hInstance, IDS_APP_TITLE, g_trayIconData.szTip,
                 sizeof g_trayIconData.szTip / sizeof g_trayIconData.szTip[0]);
-    Shell_NotifyIconW(NIM_ADD, &g_trayIconData);
+    ShowTrayIcon(&g_trayIconData);
 }
 
 LRESULT OnCreate(HWND window) {
@@ -132,6 +138,8 @@ LRESULT OnDestroy(HWND window) {
     s_savedAtExit = true;
     KillTimer(window, IDT_ALARM_CHECK);
     KillTimer(window, IDT_RING_GUARD);
+    KillTimer(window, IDT_TRAY_RETRY);
+    KillTimer(window, IDT_NOTICE_WAIT);
     Shell_NotifyIconW(NIM_DELETE, &g_trayIconData);
     PostQuitMessage(0);
     return 0;
@@ -193,9 +201,21 @@ LRESULT OnEndSession(WPARAM sessionEnds) {
     return 0;
 }
 
-// Once, after the start: how much of a damaged file was read, and where its
-// original bytes are kept.
+void CALLBACK NoticeWaitProc(HWND window, UINT, UINT_PTR, DWORD) {
+    CallGuarded([window] {
+        if (IsTrayIconPending()) return;
+        KillTimer(window, IDT_NOTICE_WAIT);
+        PostMessageW(window, WM_DAMAGEDFILENOTICE, 0, 0);
+    });
+}
+
+// Once, after the start and once the tray icon is up: how much of a damaged
+// file was read, and where its original bytes are kept.
 LRESULT OnDamagedFileNotice(HWND window) {
+    if (IsTrayIconPending()) {
+        SetTimer(window, IDT_NOTICE_WAIT, kNoticeWaitMs, NoticeWaitProc);
+        return 0;
+    }
     wchar_t pattern[512] = L"";
     wchar_t caption[100] = L"";
     LoadStringW(g_hInstance, IDS_DAMAGED_FILE, pattern, 512);
@@ -207,7 +227,8 @@ LRESULT OnDamagedFileNotice(HWND window) {
 }
 
 LRESULT OnTaskbarCreated() {
-    if (s_alarmFileUsable) Shell_NotifyIconW(NIM_ADD, &g_trayIconData);
+    // The new taskbar knows no icon; if it is too busy to take ours, retry.
+    if (s_alarmFileUsable) ShowTrayIcon(&g_trayIconData);
     return 0;
 }
 
@@ -227,7 +248,9 @@ void RegisterMainWindowClass(HINSTANCE instance) {
     RegisterClassExW(&windowClass);
 }
 
-LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+namespace {
+
+LRESULT OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE: return OnCreate(window);
     case WM_DESTROY: return OnDestroy(window);
@@ -243,6 +266,12 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         if (message != 0 && message == s_taskbarCreatedMessage) return OnTaskbarCreated();
         return DefWindowProcW(window, message, wParam, lParam);
     }
+}
+
+}  // namespace
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return CallGuarded<LRESULT>(0, [&] { return OnMessage(window, message, wParam, lParam); });
 }
 
 int ReportFailedStart() {

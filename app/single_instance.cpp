@@ -1,75 +1,16 @@
 #include "app/single_instance.h"
 
-#include <cwchar>
-
-#include "model/alarm_file.h"
-
 namespace {
 
-// How long a second start keeps trying to reach the copy that holds the
-// mutex; that copy may still be creating its window.
-constexpr DWORD kHandOverWaitMs = 5000;
 constexpr DWORD kHandOverRetryMs = 100;
 // How long one running copy may take to answer the hand-over.
 constexpr UINT kHandOverAnswerMs = 2000;
 
-// FNV-1a over the UTF-16 code units.
-unsigned long long HashText(const std::wstring& text) {
-    unsigned long long hash = 14695981039346656037ull;
-    for (wchar_t unit : text) {
-        const unsigned value = static_cast<unsigned short>(unit);
-        hash = (hash ^ (value & 0xFF)) * 1099511628211ull;
-        hash = (hash ^ (value >> 8)) * 1099511628211ull;
-    }
-    return hash;
-}
-
-}  // namespace
-
-std::wstring FoldAlarmFilePath(const wchar_t* path) {
-    std::wstring folded(path);
-    // File names on Windows compare without regard to case.
-    if (!folded.empty()) CharUpperBuffW(&folded[0], static_cast<DWORD>(folded.size()));
-    return folded;
-}
-
-std::wstring AlarmFileMutexName(const wchar_t* path) {
-    // The path itself may be longer than a mutex name may be, and may hold
-    // backslashes, which a name may not; its hash has neither problem.
-    wchar_t name[64];
-    std::swprintf(name, sizeof name / sizeof name[0], L"Local\\velmora-alarm-file-%016llx",
-                  HashText(FoldAlarmFilePath(path)));
-    return name;
-}
-
-bool ClaimAlarmFile(const wchar_t* className, const wchar_t* path, HANDLE* claim) {
-    *claim = nullptr;
-    const std::wstring name = AlarmFileMutexName(path);
-    const DWORD start = GetTickCount();
-    for (;;) {
-        HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
-        const DWORD error = GetLastError();
-        if (mutex != nullptr && error != ERROR_ALREADY_EXISTS) {
-            *claim = mutex;
-            return true;
-        }
-        if (mutex != nullptr) CloseHandle(mutex);
-        // Only "it exists in another's hands" means another copy; any other
-        // failure to make the mutex must not keep the program from running.
-        if (mutex == nullptr && error != ERROR_ACCESS_DENIED) return true;
-        if (HandOverToRunningCopy(className, path)) return false;
-        // The holder may still be starting, or be ending; when it has ended,
-        // the next round takes the mutex.
-        if (GetTickCount() - start >= kHandOverWaitMs) return false;
-        Sleep(kHandOverRetryMs);
-    }
-}
-
-bool HandOverToRunningCopy(const wchar_t* className, const wchar_t* path) {
+bool SendHandOver(const wchar_t* className, const std::wstring& claimName) {
     COPYDATASTRUCT data{};
     data.dwData = kHandOverCopyDataId;
-    data.cbData = static_cast<DWORD>((std::wcslen(path) + 1) * sizeof(wchar_t));
-    data.lpData = const_cast<wchar_t*>(path);
+    data.cbData = static_cast<DWORD>((claimName.size() + 1) * sizeof(wchar_t));
+    data.lpData = const_cast<wchar_t*>(claimName.c_str());
     for (HWND window = FindWindowExW(nullptr, nullptr, className, nullptr); window != nullptr;
          window = FindWindowExW(nullptr, window, className, nullptr)) {
         DWORD processId = 0;
@@ -86,12 +27,71 @@ bool HandOverToRunningCopy(const wchar_t* className, const wchar_t* path) {
     return false;
 }
 
+}  // namespace
+
+std::wstring FoldAlarmFilePath(const wchar_t* path) {
+    std::wstring folded(path);
+    // File names on Windows compare without regard to case.
+    if (!folded.empty()) CharUpperBuffW(&folded[0], static_cast<DWORD>(folded.size()));
+    return folded;
+}
+
+bool GetFolderIdentity(const wchar_t* folderPath, FolderIdentity* identity) {
+    // Opening a folder needs backup semantics; reading its attributes needs
+    // no right to its contents, and every sharing mode leaves others alone.
+    const HANDLE folder = CreateFileW(folderPath, FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION information{};
+    const bool known = GetFileInformationByHandle(folder, &information) != FALSE &&
+                       (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    CloseHandle(folder);
+    if (!known) return false;
+    identity->volumeSerial = information.dwVolumeSerialNumber;
+    identity->indexHigh = information.nFileIndexHigh;
+    identity->indexLow = information.nFileIndexLow;
+    return true;
+}
+
+std::wstring AlarmFileMutexName(const wchar_t* path) {
+    const std::wstring folder = FolderOfFile(path);
+    FolderIdentity identity;
+    if (!folder.empty() && GetFolderIdentity(folder.c_str(), &identity) && CanTellFoldersApart(identity)) {
+        return FolderClaimName(identity);
+    }
+    return PathClaimName(FoldAlarmFilePath(path));
+}
+
+bool ClaimAlarmFile(const wchar_t* className, const wchar_t* path, HANDLE* claim, DWORD waitMs) {
+    *claim = nullptr;
+    const std::wstring name = AlarmFileMutexName(path);
+    const DWORD start = GetTickCount();
+    for (;;) {
+        HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
+        const DWORD error = GetLastError();
+        if (mutex != nullptr && error != ERROR_ALREADY_EXISTS) {
+            *claim = mutex;
+            return true;
+        }
+        if (mutex != nullptr) CloseHandle(mutex);
+        // Only "it exists in another's hands" means another copy; any other
+        // failure to make the mutex must not keep the program from running.
+        if (mutex == nullptr && error != ERROR_ACCESS_DENIED) return true;
+        if (SendHandOver(className, name)) return false;
+        // The holder may still be starting, or be ending and refusing the
+        // hand-over; when it has ended, the next round takes the mutex.
+        if (GetTickCount() - start >= waitMs) return false;
+        Sleep(kHandOverRetryMs);
+    }
+}
+
+bool HandOverToRunningCopy(const wchar_t* className, const wchar_t* path) {
+    return SendHandOver(className, AlarmFileMutexName(path));
+}
+
 bool IsHandOverFor(const COPYDATASTRUCT* data, const wchar_t* ownPath) {
-    if (data == nullptr || data->dwData != kHandOverCopyDataId || data->lpData == nullptr) return false;
+    if (data == nullptr || data->dwData != kHandOverCopyDataId) return false;
     if (ownPath == nullptr || ownPath[0] == L'\0') return false;
-    const std::size_t units = data->cbData / sizeof(wchar_t);
-    if (units == 0 || units > kPathCapacity || data->cbData % sizeof(wchar_t) != 0) return false;
-    const wchar_t* text = static_cast<const wchar_t*>(data->lpData);
-    if (text[units - 1] != L'\0') return false;
-    return FoldAlarmFilePath(text) == FoldAlarmFilePath(ownPath);
+    return IsHandOverTextFor(data->lpData, data->cbData, AlarmFileMutexName(ownPath));
 }

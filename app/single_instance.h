@@ -1,31 +1,53 @@
-// One copy of the program per alarm file. The copy serving a file holds a named
-// mutex derived from the file's full path; a later start on the same file hands
-// over to it and ends, while copies on other files run side by side.
+// One copy of the program per folder. The copy serving the alarm file holds a
+// named mutex derived from its folder's identity on the file system, so every
+// spelling of that folder (another case, an 8.3 short name, a mapped drive or
+// its UNC path, SUBST, a junction) names one mutex. A later start on the same
+// folder hands over to it and ends, while copies in other folders run side by
+// side.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 
-// COPYDATASTRUCT::dwData of the hand-over; lpData holds the alarm file's path.
+#include "app/claim_key.h"
+
+// COPYDATASTRUCT::dwData of the hand-over; lpData holds the claim's mutex name.
 constexpr ULONG_PTR kHandOverCopyDataId = 0x564C4D41;  // "VLMA"
+
+// How long a start keeps trying while another copy holds the claim but does
+// not take the hand-over. That copy may still be creating its window, or be
+// ending: saving at its exit waits out a file another program holds for a few
+// seconds, and a failed save asks the user what to do. Half a minute covers
+// the waits with room to spare and a user who answers that question; a copy
+// that refuses for longer is not going to let go soon, and this start ends.
+constexpr DWORD kClaimWaitMs = 30000;
 
 // The path in a canonical case, so two spellings of one file compare equal.
 std::wstring FoldAlarmFilePath(const wchar_t* path);
 
-// The name of the mutex held by the copy that serves the alarm file at path.
+// Asks the file system for the identity of the folder at folderPath. Returns
+// false when it cannot be opened or does not say.
+bool GetFolderIdentity(const wchar_t* folderPath, FolderIdentity* identity);
+
+// The name of the mutex held by the copy that serves the alarm file at path:
+// from the identity of the file's folder, or, when that cannot be had, from
+// the path itself in folded case.
 std::wstring AlarmFileMutexName(const wchar_t* path);
 
 // Makes this process the copy serving the alarm file at path, whose main
 // windows have the class className. Returns true when this process goes on:
 // *claim then holds the mutex (null if none could be made), which the caller
-// closes after its last save. Returns false when another copy serves the file;
-// it has been asked to show its alarm list, or did not answer in time.
-bool ClaimAlarmFile(const wchar_t* className, const wchar_t* path, HANDLE* claim);
+// closes after its last save. Returns false when another copy serves the file
+// and took the hand-over (it shows its alarm list), or when it held the claim
+// and refused the hand-over for waitMs, so this start ends.
+bool ClaimAlarmFile(const wchar_t* className, const wchar_t* path, HANDLE* claim,
+                    DWORD waitMs = kClaimWaitMs);
 
 // Asks each top-level window of class className to take over the alarm file
 // at path. Returns true as soon as one answers that it serves that file.
 bool HandOverToRunningCopy(const wchar_t* className, const wchar_t* path);
 
-// True when data is a hand-over for the alarm file at ownPath.
+// True when data is a hand-over for the alarm file at ownPath, whatever the
+// spelling the other start reached it by.
 bool IsHandOverFor(const COPYDATASTRUCT* data, const wchar_t* ownPath);

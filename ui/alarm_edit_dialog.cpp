@@ -8,7 +8,9 @@
 
 #include <cstddef>
 #include <new>
+#include <utility>
 
+#include "app/guarded_call.h"
 #include "app/system_dlls.h"
 #include "model/alarm.h"
 #include "model/alarm_file.h"
@@ -133,8 +135,9 @@ INT_PTR OnOk(HWND dialog) {
     }
     ReadSoundEdit(dialog, *state);
     edited.m_sound = state->path;
-    // One assignment, so the alarm check never sees half an edit.
-    *alarm = edited;
+    // One move, which cannot fail halfway, so neither the alarm check nor an
+    // abandoned edit ever leaves half an edit.
+    *alarm = std::move(edited);
     EndDialog(dialog, IDOK);
     return TRUE;
 }
@@ -189,9 +192,7 @@ void ReleaseState(HWND dialog) {
     SetWindowLongPtrW(dialog, DWLP_USER, 0);
 }
 
-}  // namespace
-
-INT_PTR CALLBACK AlarmEditDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR OnMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
         return OnInitDialog(dialog, lParam);
@@ -203,4 +204,10 @@ INT_PTR CALLBACK AlarmEditDlgProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     default:
         return FALSE;
     }
+}
+
+}  // namespace
+
+INT_PTR CALLBACK AlarmEditDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return CallGuarded<INT_PTR>(FALSE, [&] { return OnMessage(dialog, message, wParam, lParam); });
 }

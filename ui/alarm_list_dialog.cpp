@@ -10,6 +10,7 @@
 
 #include "app/alarm_file_messages.h"
 #include "app/app.h"
+#include "app/guarded_call.h"
 #include "model/alarm.h"
 #include "model/alarm_file.h"
 #include "res/resource.h"
@@ -187,9 +188,7 @@ INT_PTR OnNotify(HWND dialog, const NMHDR* header) {
     return TRUE;
 }
 
-}  // namespace
-
-INT_PTR CALLBACK AlarmListDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR OnMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
         return OnInitDialog(dialog);
@@ -204,6 +203,12 @@ INT_PTR CALLBACK AlarmListDlgProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     default:
         return FALSE;
     }
+}
+
+}  // namespace
+
+INT_PTR CALLBACK AlarmListDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return CallGuarded<INT_PTR>(FALSE, [&] { return OnMessage(dialog, message, wParam, lParam); });
 }
 
 void FillAlarmListView(HWND listView) {

@@ -1,0 +1,114 @@
+// The tray icon's add and its retries, against a stand-in for the shell that
+// refuses as a taskbar does at logon.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "app/tray_icon.h"
+
+namespace {
+
+// The shell as the stand-in plays it: the first `refusals` calls fail; an add
+// that fails may still put the icon up (it timed out after reaching the
+// taskbar). Afterwards it acts as the shell does: an add of an icon that is
+// there fails, a change of one that is not there fails.
+struct FakeShell {
+    int refusals = 0;
+    bool failedAddShowsIcon = false;
+    bool iconShown = false;
+    std::vector<DWORD> calls;
+};
+FakeShell s_shell;
+
+BOOL WINAPI FakeShellNotifyIcon(DWORD message, PNOTIFYICONDATAW) {
+    s_shell.calls.push_back(message);
+    if (s_shell.refusals > 0) {
+        --s_shell.refusals;
+        if (message == NIM_ADD && s_shell.failedAddShowsIcon) s_shell.iconShown = true;
+        return FALSE;
+    }
+    if (message == NIM_ADD && !s_shell.iconShown) return s_shell.iconShown = true;
+    if (message == NIM_MODIFY) return s_shell.iconShown;
+    return FALSE;
+}
+
+class TrayIconTest : public testing::Test {
+protected:
+    void SetUp() override {
+        s_shell = FakeShell();
+        g_shellNotifyIcon = FakeShellNotifyIcon;
+        m_window = CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        ASSERT_NE(nullptr, m_window);
+        m_icon.cbSize = NOTIFYICONDATAW_V2_SIZE;
+        m_icon.hWnd = m_window;
+        m_icon.uID = 1;
+    }
+    void TearDown() override {
+        KillTimer(m_window, IDT_TRAY_RETRY);
+        DestroyWindow(m_window);
+        g_shellNotifyIcon = Shell_NotifyIconW;
+    }
+
+    // Runs this thread's messages, the retry timer's included, for ms.
+    static void RunMessagesFor(DWORD ms) {
+        const DWORD start = GetTickCount();
+        for (DWORD waited = 0; waited < ms; waited = GetTickCount() - start) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - waited, QS_ALLINPUT);
+            MSG message;
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        }
+    }
+    // Runs messages until the icon is up (at most 10 s), then for two and a
+    // half retry periods more, so a timer left running would call again.
+    static void RunUntilIconShownAndBeyond() {
+        const DWORD start = GetTickCount();
+        while (!s_shell.iconShown && GetTickCount() - start < 10000) RunMessagesFor(50);
+        RunMessagesFor(kTrayRetryPeriodMs * 5 / 2);
+    }
+    // True when the retry timer was still running.
+    bool RetryTimerWasRunning() { return KillTimer(m_window, IDT_TRAY_RETRY) != FALSE; }
+
+    HWND m_window = nullptr;
+    NOTIFYICONDATAW m_icon{};
+};
+
+}  // namespace
+
+TEST_F(TrayIconTest, AnAddTheShellTakesIsAllThatHappens) {
+    EXPECT_TRUE(ShowTrayIcon(&m_icon));
+    RunMessagesFor(kTrayRetryPeriodMs * 5 / 2);
+    EXPECT_EQ(std::vector<DWORD>{NIM_ADD}, s_shell.calls);
+    EXPECT_FALSE(RetryTimerWasRunning());
+}
+
+TEST_F(TrayIconTest, RefusedAddsAreRetriedUntilTheIconIsUpThenTheTimerEnds) {
+    s_shell.refusals = 3;
+    EXPECT_FALSE(ShowTrayIcon(&m_icon));
+    RunUntilIconShownAndBeyond();
+    EXPECT_TRUE(s_shell.iconShown);
+    // Each retry first asks whether the icon came up after all, then adds.
+    EXPECT_EQ((std::vector<DWORD>{NIM_ADD, NIM_MODIFY, NIM_ADD, NIM_MODIFY, NIM_ADD}), s_shell.calls);
+    EXPECT_FALSE(RetryTimerWasRunning());
+}
+
+TEST_F(TrayIconTest, AnAddThatTimedOutYetReachedTheTaskbarIsNotAddedAgain) {
+    s_shell.refusals = 1;
+    s_shell.failedAddShowsIcon = true;
+    EXPECT_FALSE(ShowTrayIcon(&m_icon));
+    RunUntilIconShownAndBeyond();
+    EXPECT_EQ((std::vector<DWORD>{NIM_ADD, NIM_MODIFY}), s_shell.calls);
+    EXPECT_FALSE(RetryTimerWasRunning());
+}
+
+TEST_F(TrayIconTest, ARestartedTaskbarThatRefusesIsRetriedToo) {
+    ASSERT_TRUE(ShowTrayIcon(&m_icon));
+    // The taskbar restarts: it has forgotten the icon and is busy at first.
+    s_shell.iconShown = false;
+    s_shell.refusals = 1;
+    EXPECT_FALSE(ShowTrayIcon(&m_icon));
+    RunUntilIconShownAndBeyond();
+    EXPECT_EQ((std::vector<DWORD>{NIM_ADD, NIM_ADD, NIM_MODIFY, NIM_ADD}), s_shell.calls);
+    EXPECT_FALSE(RetryTimerWasRunning());
+}
