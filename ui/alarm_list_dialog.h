@@ -13,7 +13,21 @@
 INT_PTR CALLBACK AlarmListDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Empties the list view and fills it again from g_alarms, row i for element i.
+// The view is drawn once, when it is full again.
 void FillAlarmListView(HWND listView);
+
+// Keeps a list view from drawing itself while it lives, then draws it whole:
+// redrawing is switched on again on every way out of the scope that made it.
+class ListViewRedrawPause {
+public:
+    explicit ListViewRedrawPause(HWND listView);
+    ~ListViewRedrawPause();
+    ListViewRedrawPause(const ListViewRedrawPause&) = delete;
+    ListViewRedrawPause& operator=(const ListViewRedrawPause&) = delete;
+
+private:
+    HWND listView_;
+};
 
 // The alarm list dialog while one is open, else null. There is at most one.
 HWND GetOpenAlarmListDialog();

@@ -360,3 +360,66 @@ TEST_F(AlarmListDialogTest, RowsBeyondTheListAreNeverUsed) {
     }});
     EXPECT_EQ(Saved({kA, kB}), FileBytes());
 }
+
+namespace {
+
+// What the list view was last told about redrawing, seen from a subclass.
+LRESULT CALLBACK WatchRedraw(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                             DWORD_PTR data) {
+    if (message == WM_SETREDRAW) {
+        auto* log = reinterpret_cast<std::vector<bool>*>(data);
+        log->push_back(wParam != FALSE);
+    }
+    return DefSubclassProc(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+// The view is refilled with its drawing paused; whatever a command does, and
+// however it ends, the view draws itself again afterwards.
+TEST_F(AlarmListDialogTest, EveryCommandLeavesTheViewDrawing) {
+    g_alarms = {kA, kB, kC, kD};
+    std::vector<bool> redraws;
+    auto expectDrawing = [&](const char* what) {
+        SCOPED_TRACE(what);
+        if (!redraws.empty()) {
+            EXPECT_TRUE(redraws.back());
+        }
+        // Pauses never nest: each one is ended before the next begins.
+        for (std::size_t i = 0; i < redraws.size(); ++i) EXPECT_EQ(i % 2 == 1, redraws[i]) << i;
+        EXPECT_TRUE(IsWindowVisible(View()));
+        redraws.clear();
+    };
+    Run({
+        [&] {
+            ASSERT_TRUE(SetWindowSubclass(View(), WatchRedraw, 1, reinterpret_cast<DWORD_PTR>(&redraws)));
+            SelectRows(View(), {2});
+            Click(List(), IDC_ALARM_UP);
+            expectDrawing("up");
+            Click(List(), IDC_ALARM_DOWN);
+            expectDrawing("down");
+            SelectRows(View(), {3});
+            Click(List(), IDC_ALARM_DOWN);  // at the end: no refill
+            expectDrawing("down at the end");
+            Click(List(), IDC_ALARM_ADD);  // cancelled in its editor
+            expectDrawing("add, cancelled");
+            Click(List(), IDC_ALARM_ADD);  // kept
+            expectDrawing("add, kept");
+            SelectRows(View(), {0});
+            Click(List(), IDC_ALARM_CHANGE);
+            expectDrawing("change");
+            SelectRows(View(), {4});
+            Click(List(), IDC_ALARM_DELETE);
+            expectDrawing("delete");
+            Click(List(), IDC_ALARM_DELETE);  // nothing selected
+            expectDrawing("delete with nothing selected");
+            ExpectViewShowsTheList();
+            RemoveWindowSubclass(View(), WatchRedraw, 1);
+            Click(List(), IDOK);
+        },
+        [&] { Click(Editor(), IDCANCEL); },
+        [&] { Click(Editor(), IDOK); },
+        [&] { Click(Editor(), IDOK); },
+    });
+    EXPECT_EQ(4u, g_alarms.size());
+}
