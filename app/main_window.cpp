@@ -16,8 +16,10 @@ namespace {
 
 // The record up to and including dwInfoFlags; no version is set on the icon,
 // so its callback carries the icon id in wParam and the mouse message in lParam.
+#ifndef _WIN64  // the sizes of the program as it ships, 32-bit
 static_assert(NOTIFYICONDATAW_V2_SIZE == 936, "the tray icon record is 936 bytes");
 static_assert(sizeof(WNDCLASSEXW) == 48, "the window class record is 48 bytes");
+#endif
 
 // True once the alarm file was read or created at start. When it was neither,
 // the list in memory was never read from it, so nothing may write it: neither

@@ -11,6 +11,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -238,7 +239,10 @@ public:
         if (buffer_ == nullptr) return;
         WriteProcessMemory(process_, buffer_, dllPath_.c_str(), (dllPath_.size() + 1) * sizeof(wchar_t), nullptr);
         const FARPROC loadLibrary = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "LoadLibraryW");
-        remoteBase_ = RunRemote(reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<ULONG_PTR>(loadLibrary)));
+        // The thread's exit code holds only the low 32 bits of the module it
+        // loaded; the whole address is read from the process's module list.
+        if (RunRemote(reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<ULONG_PTR>(loadLibrary))) == 0) return;
+        remoteBase_ = RemoteModuleBase(processId, L"window_probe.dll");
     }
     ~WindowProbe() {
         if (buffer_ != nullptr) VirtualFreeEx(process_, buffer_, 0, MEM_RELEASE);
@@ -248,7 +252,7 @@ public:
     WindowProbe(const WindowProbe&) = delete;
     WindowProbe& operator=(const WindowProbe&) = delete;
 
-    bool Loaded() const { return remoteBase_ != 0 && remoteBase_ != STILL_ACTIVE; }
+    bool Loaded() const { return remoteBase_ != 0; }
 
     // Runs one export of the probe in the process; returns its text, and its
     // result in *result (STILL_ACTIVE when it did not end in time).
@@ -264,6 +268,19 @@ public:
     }
 
 private:
+    static ULONG_PTR RemoteModuleBase(DWORD processId, const wchar_t* name) {
+        const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId);
+        if (snapshot == INVALID_HANDLE_VALUE) return 0;
+        ULONG_PTR base = 0;
+        MODULEENTRY32W module{};
+        module.dwSize = sizeof module;
+        for (BOOL more = Module32FirstW(snapshot, &module); more && base == 0; more = Module32NextW(snapshot, &module)) {
+            if (lstrcmpiW(module.szModule, name) == 0) base = reinterpret_cast<ULONG_PTR>(module.modBaseAddr);
+        }
+        CloseHandle(snapshot);
+        return base;
+    }
+
     DWORD RunRemote(LPTHREAD_START_ROUTINE start) {
         const HANDLE thread = CreateRemoteThread(process_, nullptr, 0, start, buffer_, 0, nullptr);
         if (thread == nullptr) return STILL_ACTIVE;
@@ -278,7 +295,7 @@ private:
     HMODULE local_ = nullptr;
     HANDLE process_ = nullptr;
     void* buffer_ = nullptr;
-    DWORD remoteBase_ = 0;
+    ULONG_PTR remoteBase_ = 0;
 };
 
 // The dialogs ("#32770") and popup menus ("#32768") among the windows the
