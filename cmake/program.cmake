@@ -18,7 +18,7 @@ target_link_libraries(velmora_app
 add_library(velmora_resources OBJECT ${PROJECT_SOURCE_DIR}/res/velmora.rc)
 target_include_directories(velmora_resources PRIVATE ${PROJECT_SOURCE_DIR}/res)
 set_source_files_properties(${PROJECT_SOURCE_DIR}/res/velmora.rc PROPERTIES
-  OBJECT_DEPENDS "${PROJECT_SOURCE_DIR}/res/resource.h;${PROJECT_SOURCE_DIR}/res/velmora.ico;${PROJECT_SOURCE_DIR}/res/velmora.manifest")
+  OBJECT_DEPENDS "${PROJECT_SOURCE_DIR}/res/resource.h;${PROJECT_SOURCE_DIR}/res/version.h;${PROJECT_SOURCE_DIR}/res/velmora.ico;${PROJECT_SOURCE_DIR}/res/velmora.manifest")
 
 add_executable(velmora WIN32 ${PROJECT_SOURCE_DIR}/app/main.cpp $<TARGET_OBJECTS:velmora_resources>)
 target_link_libraries(velmora PRIVATE velmora_app velmora_warnings)

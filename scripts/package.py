@@ -1,0 +1,337 @@
+#!/usr/bin/python3
+"""Packs a built velmora.exe into the release files of dist/ (scripts/release).
+
+Usage: package.py --exe EXE --version V --source SRC --boost-objects DIR --dist DIST
+
+Writes into DIST:
+  velmora-V-win32.zip  one folder velmora-V/ with velmora.exe, README-ja.txt,
+                       LICENSE.txt and THIRD-PARTY-NOTICES.txt;
+  velmora.exe          the same executable as in the archive;
+  SHA256SUMS           the checksums of both, as `sha256sum -c` reads them.
+
+Everything written depends only on its inputs: the archive entries have a
+fixed order, fixed permissions and the time of SOURCE_DATE_EPOCH (the last
+commit), taken as UTC, so neither the clock, the time zone nor the umask of
+the machine shows in them. The text files get CRLF line ends (Notepad);
+README-ja.txt and any other file that is not plain ASCII get a UTF-8 BOM.
+
+THIRD-PARTY-NOTICES.txt is made from the copyright files of the Debian
+packages the executable was built with (/usr/share/doc/PACKAGE/copyright):
+the licences of Boost.Serialization, of libstdc++ and libgcc, and of the
+mingw-w64 runtime and winpthreads, which are all linked in.
+"""
+
+import argparse
+import fnmatch
+import hashlib
+import os
+import re
+import subprocess
+import sys
+import time
+import zipfile
+
+DOC = "/usr/share/doc"
+BOOST_PACKAGE = "libboost-serialization1.74-dev"
+GCC_PACKAGE = "gcc-mingw-w64-base"
+MINGW_PACKAGE = "mingw-w64-i686-dev"
+GPL3 = "/usr/share/common-licenses/GPL-3"
+# The libstdc++ headers compiled into the program; their container templates
+# carry the notices of the original STL.
+STL_HEADER = "/usr/lib/gcc/i686-w64-mingw32/12-posix/include/c++/bits/stl_tree.h"
+
+# Parts of mingw-w64 linked into every executable: the C runtime start-up and
+# helpers, and the POSIX threads library. Profiling, test cases and tools are not.
+MINGW_LINKED = ("mingw-w64-crt/", "mingw-w64-libraries/winpthreads/")
+MINGW_NOT_LINKED = ("mingw-w64-crt/profile/", "mingw-w64-crt/testcases/",
+                    "mingw-w64-libraries/winpthreads/tests_pthread/")
+
+
+class PackagingError(Exception):
+    pass
+
+
+# ---------------------------------------------------------------------------
+# Debian copyright files (machine-readable format 1.0).
+
+def paragraphs(path):
+    """The paragraphs of a Debian copyright file, each a list of (field, lines)."""
+    with open(path, encoding="utf-8") as f:
+        text = f.read()
+    result = []
+    for block in re.split(r"\n[ \t]*\n", text):
+        fields = []
+        for line in block.split("\n"):
+            if not line:
+                continue
+            if line[0] in " \t" and fields:
+                fields[-1][1].append(line)
+            elif ":" in line:
+                name, value = line.split(":", 1)
+                fields.append((name, [value.strip()] if value.strip() else []))
+        if fields:
+            result.append(fields)
+    return result
+
+
+def field(paragraph, name):
+    for n, lines in paragraph:
+        if n == name:
+            return lines
+    return None
+
+
+def plain(lines):
+    """Continuation lines as plain text: one leading space off, "." for an empty line."""
+    out = []
+    for line in lines:
+        line = line[1:] if line[:1] in (" ", "\t") else line
+        out.append("" if line.strip() == "." else line.rstrip())
+    return out
+
+
+def licence_names(expression):
+    return [n.strip() for n in re.split(r"\s+(?:and|or)\s+|,", expression) if n.strip()]
+
+
+def render(paragraph, patterns=None):
+    """A Files paragraph as text; patterns, when given, replace its file list."""
+    files = patterns if patterns is not None else " ".join(field(paragraph, "Files")).split()
+    copyright_lines = [l.strip() for l in field(paragraph, "Copyright") or []]
+    licence = field(paragraph, "License")
+    out = ["Files: " + files[0]] + ["       " + f for f in files[1:]]
+    out += ["Copyright: " + (copyright_lines[0] if copyright_lines else "")]
+    out += ["           " + c for c in copyright_lines[1:]]
+    out += ["License: " + licence[0]]
+    body = plain(licence[1:])
+    if body:
+        out += [""] + body
+    return out
+
+
+def select(path, wanted):
+    """Files paragraphs of a copyright file for which wanted(patterns) returns
+    a non-empty list of patterns, followed by the stand-alone licence texts
+    they name without giving. Returns lines of text."""
+    paras = paragraphs(path)
+    standalone = {field(p, "License")[0]: p for p in paras
+                  if field(p, "Files") is None and field(p, "License") and len(field(p, "License")) > 1}
+    out, named = [], []
+    for p in paras:
+        files = field(p, "Files")
+        if files is None or not field(p, "License"):
+            continue
+        patterns = wanted(" ".join(files).split())
+        if not patterns:
+            continue
+        out += render(p, patterns) + [""]
+        if len(field(p, "License")) == 1:
+            for name in licence_names(field(p, "License")[0]):
+                if name not in named:
+                    named.append(name)
+    for name in named:
+        if name not in standalone:
+            raise PackagingError("%s names the licence %s but does not give it" % (path, name))
+        out += ["License: " + name, ""] + plain(field(standalone[name], "License")[1:]) + [""]
+    return out
+
+
+def between(path, first, stop):
+    """The lines of a file from the one starting with `first` up to the one
+    starting with `stop` (not included), trailing blank lines dropped."""
+    with open(path, encoding="utf-8") as f:
+        lines = f.read().split("\n")
+    try:
+        start = next(i for i, l in enumerate(lines) if l.startswith(first))
+        end = next(i for i in range(start + 1, len(lines)) if lines[i].startswith(stop))
+    except StopIteration:
+        raise PackagingError("%s: no text from %r to %r" % (path, first, stop))
+    part = [l.rstrip() for l in lines[start:end]]
+    while part and not part[-1]:
+        part.pop()
+    return part
+
+
+def stl_notice(path):
+    """The SGI and HP notices at the top of a libstdc++ container header."""
+    with open(path, encoding="utf-8") as f:
+        text = f.read()
+    m = re.search(r"/\*\s*\n((?: \*.*\n)*? \* Copyright \(c\) [^\n]*\n(?: \*.*\n)*?) \*/", text)
+    if not m or "Silicon Graphics" not in m.group(1):
+        raise PackagingError("%s: no STL notice found" % path)
+    lines = [re.sub(r"^ \* ?", "", l).rstrip() for l in m.group(1).split("\n")]
+    while lines and not lines[0]:
+        lines.pop(0)
+    while lines and not lines[-1]:
+        lines.pop()
+    return [re.sub(r"\n{3,}", "\n\n", "\n".join(lines))]
+
+
+def package_version(package):
+    try:
+        return subprocess.run(["dpkg-query", "-W", "-f=${Version}", package], check=True,
+                              capture_output=True, text=True).stdout.strip()
+    except (OSError, subprocess.CalledProcessError):
+        raise PackagingError("the package %s is not installed (run scripts/setup)" % package)
+
+
+def copyright_file(package):
+    path = os.path.join(DOC, package, "copyright")
+    if not os.path.isfile(path):
+        raise PackagingError("%s is missing (is %s installed?)" % (path, package))
+    return path
+
+
+def boost_units(objects):
+    """The Boost.Serialization sources compiled into the program, as paths in
+    the Boost tree, found from their object files under the folder objects."""
+    units = set()
+    for _, _, names in os.walk(objects):
+        units.update("libs/serialization/src/" + n[:-len(".obj")] for n in names if n.endswith(".cpp.obj"))
+    if not units:
+        raise PackagingError("no Boost.Serialization object files under " + objects)
+    return sorted(units)
+
+
+def notices(version, units):
+    """THIRD-PARTY-NOTICES.txt as a list of lines; units: the Boost.Serialization
+    sources compiled in (see boost_units)."""
+
+    def boost_wanted(patterns):
+        return [p for p in patterns if any(fnmatch.fnmatchcase(u, p) for u in units)]
+
+    def mingw_wanted(patterns):
+        return [p for p in patterns
+                if p == "*" or (p.startswith(MINGW_LINKED) and not p.startswith(MINGW_NOT_LINKED))]
+
+    rule = "=" * 76
+    out = [
+        "Third-party notices for velmora %s" % version,
+        "",
+        "velmora.exe contains code of the libraries below, linked in statically.",
+        "Their licences ask for these notices to go with the program. The texts are",
+        "taken from the copyright files of the Debian 12 packages the program was",
+        "built with (/usr/share/doc/PACKAGE/copyright); only their layout is made",
+        "plain and the files they list that are not part of velmora.exe are left out.",
+        "",
+        "1. Boost.Serialization (Boost 1.74): Boost Software License 1.0",
+        "2. libstdc++ and libgcc (GCC 12): GNU General Public License 3 with the",
+        "   GCC Runtime Library Exception 3.1",
+        "3. The mingw-w64 runtime and winpthreads: Zope Public License 2.1, MIT",
+        "   (expat) and the other licences named there",
+        "",
+    ]
+    path = copyright_file(BOOST_PACKAGE)
+    out += [rule, "1. Boost.Serialization",
+            "   from %s (%s %s)" % (path, BOOST_PACKAGE, package_version(BOOST_PACKAGE)), rule, ""]
+    out += select(path, boost_wanted)
+
+    path = copyright_file(GCC_PACKAGE)
+    out += [rule, "2. libstdc++ and libgcc",
+            "   from %s (%s %s)" % (path, GCC_PACKAGE, package_version(GCC_PACKAGE)), rule, ""]
+    out += between(path, "GCC is Copyright", "The libbacktrace library") + [""]
+    out += between(path, "GCC RUNTIME LIBRARY EXCEPTION", "libquadmath/") + [""]
+    out += ["The C++ library's container templates (from %s) also carry:" % STL_HEADER, ""]
+    out += stl_notice(STL_HEADER) + [""]
+    out += ["The GNU General Public License, version 3, which the exception above",
+            "modifies (from %s):" % GPL3, ""]
+    with open(GPL3, encoding="utf-8") as f:
+        out += [l.rstrip() for l in f.read().rstrip("\n").split("\n")] + [""]
+
+    path = copyright_file(MINGW_PACKAGE)
+    out += [rule, "3. The mingw-w64 runtime and winpthreads",
+            "   from %s (%s %s)" % (path, MINGW_PACKAGE, package_version(MINGW_PACKAGE)), rule, ""]
+    out += select(path, mingw_wanted)
+    while out and not out[-1]:
+        out.pop()
+    return out
+
+
+# ---------------------------------------------------------------------------
+# The release files.
+
+def windows_text(text, bom=False):
+    """Text as Windows expects it: CRLF line ends, UTF-8, a BOM if asked or
+    if the text is not plain ASCII."""
+    lines = text.replace("\r\n", "\n").rstrip("\n").split("\n")
+    data = ("\r\n".join(lines) + "\r\n").encode("utf-8")
+    if bom or not text.isascii():
+        data = b"\xef\xbb\xbf" + data
+    return data
+
+
+def zip_time(epoch):
+    """The archive's entry time: SOURCE_DATE_EPOCH as UTC, no earlier than the
+    first time a zip entry can hold."""
+    return max(time.gmtime(epoch)[:6], (1980, 1, 1, 0, 0, 0))
+
+
+def write_zip(path, folder, files, epoch):
+    """files: (name, bytes) in the order they are stored."""
+    when = zip_time(epoch)
+    tmp = path + ".tmp"
+    with zipfile.ZipFile(tmp, "w") as z:
+        d = zipfile.ZipInfo(folder + "/", when)
+        d.create_system = 3
+        d.external_attr = (0o40755 << 16) | 0x10  # a directory, also for MS-DOS
+        z.writestr(d, b"")
+        for name, data in files:
+            info = zipfile.ZipInfo(folder + "/" + name, when)
+            info.create_system = 3
+            info.external_attr = (0o100644 if not name.endswith(".exe") else 0o100755) << 16
+            info.compress_type = zipfile.ZIP_DEFLATED
+            z.writestr(info, data, compresslevel=9)
+    os.replace(tmp, path)
+
+
+def write(path, data):
+    tmp = path + ".tmp"
+    with open(tmp, "wb") as f:
+        f.write(data)
+    os.replace(tmp, path)
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    ap.add_argument("--exe", required=True)
+    ap.add_argument("--version", required=True)
+    ap.add_argument("--source", required=True, help="the source tree (LICENSE, docs/readme-ja.txt)")
+    ap.add_argument("--boost-objects", required=True,
+                    help="the build folder of Boost.Serialization (its object files say what is compiled in)")
+    ap.add_argument("--dist", required=True)
+    args = ap.parse_args()
+
+    epoch = os.environ.get("SOURCE_DATE_EPOCH", "")
+    if not epoch.isdigit():
+        raise PackagingError("SOURCE_DATE_EPOCH must be set to the time of the last commit")
+
+    def read(rel):
+        with open(os.path.join(args.source, rel), encoding="utf-8") as f:
+            return f.read()
+
+    with open(args.exe, "rb") as f:
+        exe = f.read()
+    folder = "velmora-" + args.version
+    files = [
+        ("velmora.exe", exe),
+        ("README-ja.txt", windows_text(read("docs/readme-ja.txt"), bom=True)),
+        ("LICENSE.txt", windows_text(read("LICENSE"))),
+        ("THIRD-PARTY-NOTICES.txt", windows_text("\n".join(notices(args.version, boost_units(args.boost_objects))))),
+    ]
+    os.makedirs(args.dist, exist_ok=True)
+    archive = folder + "-win32.zip"
+    write_zip(os.path.join(args.dist, archive), folder, files, int(epoch))
+    write(os.path.join(args.dist, "velmora.exe"), exe)
+    sums = ""
+    for name in sorted([archive, "velmora.exe"]):
+        with open(os.path.join(args.dist, name), "rb") as f:
+            sums += "%s  %s\n" % (hashlib.sha256(f.read()).hexdigest(), name)
+    write(os.path.join(args.dist, "SHA256SUMS"), sums.encode("ascii"))
+    print(sums, end="")
+
+
+if __name__ == "__main__":
+    try:
+        main()
+    except PackagingError as e:
+        sys.exit("package: %s" % e)

@@ -1,0 +1,169 @@
+#!/usr/bin/python3
+"""Check the release files that scripts/release wrote into a dist/ folder.
+
+Usage: check_release.py DIST VERSION SOURCE BUILD
+
+  DIST     the dist/ folder (velmora-VERSION-win32.zip, velmora.exe, SHA256SUMS)
+  VERSION  the version they must carry
+  SOURCE   the source tree they were built from
+  BUILD    the build folder velmora.exe was built in
+
+The checksums as `sha256sum -c` reads them; the archive as one folder holding
+exactly the executable and the three texts, every entry dated from
+SOURCE_DATE_EPOCH, the executable the same as dist/velmora.exe, the texts with
+CRLF line ends (README-ja.txt Japanese, with a BOM) and the notices holding
+every licence they must; an executable with no time stamp, no debug data, no
+symbols and none of the build's paths, whose resources and imports pass
+tests/resources/check_resources.py (the About box's "velmora Version VERSION",
+system DLLs only). Prints every failure and a last line "N passed, M failed";
+exits 0 only when nothing failed.
+"""
+
+import os
+import subprocess
+import sys
+import time
+import zipfile
+
+try:
+    import pefile
+except ImportError:
+    sys.path.append("/usr/lib/python3/dist-packages")
+    import pefile
+
+TEXTS = ["README-ja.txt", "LICENSE.txt", "THIRD-PARTY-NOTICES.txt"]
+# What the notices must hold: each licence of what is linked in.
+NOTICES = [
+    "Boost Software License - Version 1.0",
+    "libs/serialization/",
+    "GCC RUNTIME LIBRARY EXCEPTION",
+    "Version 3.1, 31 March 2009",
+    "GNU GENERAL PUBLIC LICENSE",
+    "Version 3, 29 June 2007",
+    "License: ZPL-2.1",
+    "mingw-w64-crt/",
+    "mingw-w64-libraries/winpthreads/",
+    "Silicon Graphics Computer Systems",
+]
+
+passed = failed = 0
+
+
+def check(ok, what):
+    global passed, failed
+    if ok:
+        passed += 1
+    else:
+        failed += 1
+        print("FAILED: " + what)
+    return ok
+
+
+def check_sums(dist, archive):
+    with open(os.path.join(dist, "SHA256SUMS"), encoding="ascii") as f:
+        names = [line.split("  ", 1)[1].rstrip("\n") for line in f if "  " in line]
+    check(sorted(names) == sorted([archive, "velmora.exe"]),
+          "SHA256SUMS names %s, not the archive and velmora.exe" % names)
+    r = subprocess.run(["sha256sum", "-c", "--strict", "SHA256SUMS"], cwd=dist,
+                       capture_output=True, text=True)
+    check(r.returncode == 0, "sha256sum -c SHA256SUMS in %s: %s%s" % (dist, r.stdout, r.stderr))
+
+
+def check_text(name, data):
+    body = data[3:] if data.startswith(b"\xef\xbb\xbf") else data
+    check(body.endswith(b"\r\n") and b"\n" not in body.replace(b"\r\n", b""),
+          "%s: not CRLF line ends throughout" % name)
+    check(b"\r\r" not in body, "%s: doubled CR" % name)
+    try:
+        text = body.decode("utf-8")
+    except UnicodeDecodeError:
+        check(False, "%s: not UTF-8" % name)
+        return ""
+    check(data.startswith(b"\xef\xbb\xbf") or text.isascii(),
+          "%s: not ASCII, yet no BOM" % name)
+    return text
+
+
+def check_archive(dist, version, epoch):
+    folder = "velmora-%s/" % version
+    path = os.path.join(dist, "velmora-%s-win32.zip" % version)
+    with zipfile.ZipFile(path) as z:
+        check(z.testzip() is None, "a damaged entry in " + path)
+        infos = z.infolist()
+        names = [i.filename for i in infos]
+        want = [folder] + [folder + n for n in ["velmora.exe"] + TEXTS]
+        check(names == want, "archive entries %s, not %s" % (names, want))
+        when = max(time.gmtime(epoch)[:6], (1980, 1, 1, 0, 0, 0))
+        # Zip times count in two seconds.
+        when = when[:5] + (when[5] // 2 * 2,)
+        for i in infos:
+            check(i.date_time == when, "%s dated %s, not %s (SOURCE_DATE_EPOCH as UTC)"
+                  % (i.filename, i.date_time, when))
+            check(not i.extra and not i.comment, "%s carries extra fields or a comment" % i.filename)
+        check(not z.comment, "the archive carries a comment")
+        contents = {n[len(folder):]: z.read(n) for n in names if n != folder and n in want}
+    with open(os.path.join(dist, "velmora.exe"), "rb") as f:
+        check(contents.get("velmora.exe") == f.read(), "the archive's velmora.exe is not dist/velmora.exe")
+
+    readme = contents.get("README-ja.txt", b"")
+    check(readme.startswith(b"\xef\xbb\xbf"), "README-ja.txt has no UTF-8 BOM")
+    text = check_text("README-ja.txt", readme)
+    for word in ("velmora", "file.txt", "file.txt.bad", "アラーム", "タスクトレイ"):
+        check(word in text, "README-ja.txt does not mention " + word)
+    text = check_text("LICENSE.txt", contents.get("LICENSE.txt", b""))
+    check(text.startswith("MIT License") and "the velmora authors" in text,
+          "LICENSE.txt is not the MIT licence of the velmora authors")
+    text = check_text("THIRD-PARTY-NOTICES.txt", contents.get("THIRD-PARTY-NOTICES.txt", b""))
+    for words in NOTICES:
+        check(words in text, "THIRD-PARTY-NOTICES.txt lacks " + words)
+
+
+def check_executable(exe, version, paths):
+    with open(exe, "rb") as f:
+        data = f.read()
+    # The About box shows the version the archive is named after.
+    check(("velmora Version " + version).encode("utf-16-le") in data,
+          "the executable does not say velmora Version " + version)
+    pe = pefile.PE(data=data)
+    check(pe.FILE_HEADER.TimeDateStamp == 0, "the PE header has a time stamp")
+    check(pe.FILE_HEADER.PointerToSymbolTable == 0 and pe.FILE_HEADER.NumberOfSymbols == 0,
+          "the executable is not stripped")
+    check(not hasattr(pe, "DIRECTORY_ENTRY_DEBUG"), "the executable has a debug directory")
+    stamps = []
+    if hasattr(pe, "DIRECTORY_ENTRY_EXPORT"):
+        stamps.append(pe.DIRECTORY_ENTRY_EXPORT.struct.TimeDateStamp)
+    for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []):
+        stamps.append(entry.struct.TimeDateStamp)
+
+    def resources(directory):
+        stamps.append(directory.struct.TimeDateStamp)
+        for e in directory.entries:
+            if hasattr(e, "directory"):
+                resources(e.directory)
+    if hasattr(pe, "DIRECTORY_ENTRY_RESOURCE"):
+        resources(pe.DIRECTORY_ENTRY_RESOURCE)
+    check(not any(stamps), "a time stamp in the export, import or resource directories")
+    for p in paths:
+        p = os.path.realpath(p)
+        for form in (p.encode(), p.encode("utf-16-le")):
+            check(form not in data, "the executable holds the path " + p)
+    here = os.path.dirname(os.path.abspath(__file__))
+    r = subprocess.run([sys.executable, os.path.join(here, "..", "resources", "check_resources.py"), exe],
+                       capture_output=True, text=True)
+    check(r.returncode == 0, "check_resources.py %s:\n%s%s" % (exe, r.stdout, r.stderr))
+
+
+def main():
+    if len(sys.argv) != 5:
+        sys.exit(__doc__)
+    dist, version, source, build = sys.argv[1:]
+    epoch = int(os.environ["SOURCE_DATE_EPOCH"])
+    check_sums(dist, "velmora-%s-win32.zip" % version)
+    check_archive(dist, version, epoch)
+    check_executable(os.path.join(dist, "velmora.exe"), version, [source, build])
+    print("release check of %s: %d passed, %d failed" % (dist, passed, failed))
+    sys.exit(1 if failed else 0)
+
+
+if __name__ == "__main__":
+    main()
