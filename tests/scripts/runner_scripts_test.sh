@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# The scripts that run the Windows tests, checked against a stand-in Wine
+# (wine, wineboot and wineserver as small shell scripts first on PATH), so
+# they run natively and fast:
+# - wine-run marks no prefix ready when wineboot fails, and one when all worked;
+# - wine-isolated passes the program's exit code on, gives it a display and a
+#   copy of the prefix, and leaves no process and no copy behind, also when it
+#   is stopped by TERM in the middle;
+# - find-skips counts a GoogleTest skip and an unlisted ctest skip, not a
+#   listed one.
+set -uo pipefail
+here=$(cd "$(dirname "$0")/../.." && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+check() {  # check "what" command...
+  local what=$1
+  shift
+  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
+}
+
+stand_in=$work/bin
+mkdir -p "$stand_in" "$work/build"
+touch "$work/build/CMakeCache.txt" "$work/build/test.exe"
+cat >"$stand_in/wineboot" <<'EOT'
+#!/bin/bash
+[ -n "${STAND_IN_BOOT_FAILS:-}" ] && exit 5
+mkdir -p "$WINEPREFIX/drive_c/windows/Fonts" && echo registry >"$WINEPREFIX/system.reg"
+EOT
+cat >"$stand_in/wine" <<'EOT'
+#!/bin/bash
+[ "$1" = reg ] && exit 0
+# The "program": tells what it got, then exits with its first argument, or
+# starts a child that would run on and sleeps.
+echo "display=$DISPLAY prefix=$WINEPREFIX" >"$STAND_IN_REPORT"
+[ -f "$WINEPREFIX/system.reg" ] || exit 90
+case $2 in
+  hang) sleep 300 & sleep 300 ;;
+  *) exit "$2" ;;
+esac
+EOT
+printf '#!/bin/bash\nexit 0\n' >"$stand_in/wineserver"
+chmod +x "$stand_in"/*
+export PATH=$stand_in:$PATH STAND_IN_REPORT=$work/report
+
+# wine-run ----------------------------------------------------------------------
+STAND_IN_BOOT_FAILS=1 "$here/scripts/wine-run" --prepare "$work/build/test.exe" 2>/dev/null
+check "wine-run fails when wineboot fails" [ $? -ne 0 ]
+check "that prefix is not marked ready" [ ! -f "$work/build/wineprefix/.velmora-prefix" ]
+"$here/scripts/wine-run" --prepare "$work/build/test.exe"
+check "wine-run marks a prefix ready once all worked" [ -s "$work/build/wineprefix/.velmora-prefix" ]
+
+# wine-isolated -----------------------------------------------------------------
+"$here/scripts/wine-isolated" "$work/build/test.exe" 7 >/dev/null 2>&1
+check "wine-isolated passes the exit code on" [ $? -eq 7 ]
+check "the program ran on a display of its own" grep -q "display=:[0-9]" "$work/report"
+check "in a copy of the prefix" grep -q "prefix=$work/build/wineprefix.runs/" "$work/report"
+check "the copy is removed" [ -z "$(ls "$work/build/wineprefix.runs")" ]
+
+rm -f "$work/report"
+"$here/scripts/wine-isolated" "$work/build/test.exe" hang >/dev/null 2>&1 &
+runner=$!
+for _ in $(seq 100); do [ -s "$work/report" ] && break; sleep 0.1; done
+copy=$(sed -E 's/.*prefix=//' "$work/report")
+sleep 1
+kill -TERM "$runner"
+wait "$runner"
+check "a TERM ends wine-isolated" [ $? -eq 143 ]
+left=$(grep -lzxF "WINEPREFIX=$copy" /proc/[0-9]*/environ 2>/dev/null)
+check "nothing of the copy runs on" [ -z "$left" ]
+check "that copy is removed too" [ ! -d "$copy" ]
+
+# find-skips ------------------------------------------------------------------------
+cat >"$work/report.xml" <<'EOT'
+<testsuite>
+<testcase name="a" status="run"><system-out>[  SKIPPED ] Suite.Skipped (0 ms)
+[  PASSED  ] 1 test.</system-out></testcase>
+<testcase name="b" status="notrun"><skipped message="Disabled"/></testcase>
+<testcase name="c" status="run"><system-out>[  PASSED  ] 3 tests.</system-out></testcase>
+</testsuite>
+EOT
+printf '# x\n### Expected skips\n- `b` because\n' >"$work/readme"
+"$here/scripts/find-skips" "$work/readme" "$work/report.xml" >"$work/skips"
+check "find-skips counts one unexpected skip" [ $? -eq 1 ]
+check "the GoogleTest skip is named" grep -q "unexpected skip: Suite.Skipped" "$work/skips"
+check "the listed skip is allowed" grep -q "expected skip: b" "$work/skips"
+
+echo "$failures failed"
+[ "$failures" -eq 0 ]
