@@ -2,7 +2,8 @@
 # The scripts that run the Windows tests, checked against a stand-in Wine
 # (wine, wineboot and wineserver as small shell scripts first on PATH), so
 # they run natively and fast:
-# - wine-run marks no prefix ready when wineboot fails, and one when all worked;
+# - wine-run marks no prefix ready when wineboot fails or installs no system
+#   DLLs, and one when all worked;
 # - wine-isolated passes the program's exit code on, gives it a display and a
 #   copy of the prefix, and leaves no process and no copy behind, also when it
 #   is stopped by TERM in the middle;
@@ -25,11 +26,15 @@ touch "$work/build/CMakeCache.txt" "$work/build/test.exe"
 cat >"$stand_in/wineboot" <<'EOT'
 #!/bin/bash
 [ -n "${STAND_IN_BOOT_FAILS:-}" ] && exit 5
-mkdir -p "$WINEPREFIX/drive_c/windows/Fonts" && echo registry >"$WINEPREFIX/system.reg"
+mkdir -p "$WINEPREFIX/drive_c/windows/Fonts" "$WINEPREFIX/drive_c/windows/system32" &&
+  echo registry >"$WINEPREFIX/system.reg"
+# A wineboot that says it worked but installed no system DLLs.
+[ -n "${STAND_IN_BOOT_EMPTY:-}" ] || touch "$WINEPREFIX/drive_c/windows/system32/kernel32.dll"
 EOT
 cat >"$stand_in/wine" <<'EOT'
 #!/bin/bash
 [ "$1" = reg ] && exit 0
+[ "$1" = wineboot ] && { shift; exec wineboot "$@"; }
 # The "program": tells what it got, then exits with its first argument, or
 # starts a child that would run on and sleeps.
 echo "display=$DISPLAY prefix=$WINEPREFIX" >"$STAND_IN_REPORT"
@@ -47,6 +52,9 @@ export PATH=$stand_in:$PATH STAND_IN_REPORT=$work/report
 STAND_IN_BOOT_FAILS=1 "$here/scripts/wine-run" --prepare "$work/build/test.exe" 2>/dev/null
 check "wine-run fails when wineboot fails" [ $? -ne 0 ]
 check "that prefix is not marked ready" [ ! -f "$work/build/wineprefix/.velmora-prefix" ]
+STAND_IN_BOOT_EMPTY=1 "$here/scripts/wine-run" --prepare "$work/build/test.exe" 2>/dev/null
+check "wine-run fails when wineboot made no system DLLs" [ $? -ne 0 ]
+check "nor is that prefix marked ready" [ ! -f "$work/build/wineprefix/.velmora-prefix" ]
 "$here/scripts/wine-run" --prepare "$work/build/test.exe"
 check "wine-run marks a prefix ready once all worked" [ -s "$work/build/wineprefix/.velmora-prefix" ]
 
