@@ -22,10 +22,20 @@ def winpath(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
+def tools(exe):
+    """The binutils prefix for the program's machine: i686 or x86_64."""
+    with open(exe, "rb") as f:
+        head = f.read(4096)
+    pe = int.from_bytes(head[60:64], "little")
+    machine = int.from_bytes(head[pe + 4:pe + 6], "little")
+    return "x86_64-w64-mingw32-" if machine == 0x8664 else "i686-w64-mingw32-"
+
+
 def strip(exe):
     """Strips the program in place, as it ships; returns its size and imports."""
-    subprocess.run(["i686-w64-mingw32-strip", exe], check=True)
-    dump = subprocess.run(["i686-w64-mingw32-objdump", "-p", exe], capture_output=True, text=True).stdout
+    prefix = tools(exe)
+    subprocess.run([prefix + "strip", exe], check=True)
+    dump = subprocess.run([prefix + "objdump", "-p", exe], capture_output=True, text=True).stdout
     dlls = sorted(set(re.findall(r"DLL Name: (\S+)", dump)))
     return os.path.getsize(exe), dlls
 
