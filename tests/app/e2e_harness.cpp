@@ -510,6 +510,12 @@ WindowProbe::~WindowProbe() {
     if (local_ != nullptr) FreeLibrary(local_);
 }
 
+bool WindowProbe::WatchCreatedWindows() {
+    DWORD result = STILL_ACTIVE;
+    Call("WatchCreatedWindows", &result);
+    return Loaded() && result == 0;
+}
+
 std::wstring WindowProbe::Call(const char* name, DWORD* result) {
     *result = STILL_ACTIVE;
     if (!Loaded()) return L"";

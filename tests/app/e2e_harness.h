@@ -239,6 +239,8 @@ public:
     // "type|id|text\n" each (result 1: no menu shown). Returns the text, and
     // the result in *result: 0 when done, STILL_ACTIVE when it failed.
     std::wstring Call(const char* name, DWORD* result);
+    // Loaded, and recording from now on the windows velmora creates.
+    bool WatchCreatedWindows();
     // The cell texts of a list view of velmora, row by row.
     std::vector<std::vector<std::wstring>> ReadListView(HWND listView, int columns);
 

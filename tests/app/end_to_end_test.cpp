@@ -79,10 +79,7 @@ protected:
         ASSERT_NE(nullptr, window_);
         ASSERT_TRUE(WaitFor([] { return TrayIconCount() == 1; }, kStartMs));
         probe_ = std::make_unique<WindowProbe>(velmora_->ProcessId());
-        ASSERT_TRUE(probe_->Loaded()) << probe_->Failure();
-        DWORD result = 0;
-        probe_->Call("WatchCreatedWindows", &result);
-        ASSERT_EQ(0u, result);
+        ASSERT_TRUE(probe_->WatchCreatedWindows()) << probe_->Failure();
     }
 
     std::wstring CreatedWindows() {
@@ -226,9 +223,8 @@ TEST_F(SingleCopy, SecondStartOnTheSameFileHandsOverAndEndsWithZero) {
     ASSERT_NE(nullptr, first.WaitForMainWindow());
     ASSERT_TRUE(WaitFor([] { return TrayIconCount() == 1; }, kStartMs));
     WindowProbe probe(first.ProcessId());
+    ASSERT_TRUE(probe.WatchCreatedWindows()) << probe.Failure();
     DWORD result = 0;
-    probe.Call("WatchCreatedWindows", &result);
-    ASSERT_EQ(0u, result);
 
     Velmora second(folder_.Path());
     ASSERT_TRUE(second.Started());

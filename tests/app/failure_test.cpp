@@ -178,10 +178,8 @@ TEST_F(SaveFailure, ExitCanBeCancelledAndRetriedAndRefusesHandOversMeanwhile) {
     Velmora velmora(folder_.Path());
     ASSERT_NO_FATAL_FAILURE(Start(velmora));
     WindowProbe probe(velmora.ProcessId());
-    ASSERT_TRUE(probe.Loaded()) << probe.Failure();
+    ASSERT_TRUE(probe.WatchCreatedWindows()) << probe.Failure();
     DWORD result = 0;
-    probe.Call("WatchCreatedWindows", &result);
-    ASSERT_EQ(0u, result);
 
     ASSERT_TRUE(velmora.Command(kExitCommand));
     HWND box = WaitForSaveFailedBox(velmora);
@@ -239,10 +237,8 @@ TEST_F(SaveFailure, EndOfSessionTriesOnceAndShowsNoWindow) {
     Velmora velmora(folder_.Path());
     ASSERT_NO_FATAL_FAILURE(Start(velmora));
     WindowProbe probe(velmora.ProcessId());
-    ASSERT_TRUE(probe.Loaded()) << probe.Failure();
+    ASSERT_TRUE(probe.WatchCreatedWindows()) << probe.Failure();
     DWORD result = 0;
-    probe.Call("WatchCreatedWindows", &result);
-    ASSERT_EQ(0u, result);
 
     const DWORD start = GetTickCount();
     ASSERT_TRUE(velmora.Send(WM_ENDSESSION, TRUE, 0));
