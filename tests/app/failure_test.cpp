@@ -124,6 +124,13 @@ protected:
         EXPECT_EQ(DefaultFileBytes(), held_->Held() ? held_->Bytes() : ReadBytes(AlarmFile()));
         EXPECT_EQ(names_, ListFolder(folder_.Path()));
     }
+    // After a save given up with Cancel: velmora runs on with its icon, and
+    // the file and the folder are as they were.
+    void ExpectStillServingUntouched(const Velmora& velmora) {
+        EXPECT_TRUE(velmora.Running());
+        EXPECT_EQ(1, TrayIconCount());
+        ExpectUntouched();
+    }
     // Waits for the box of a failed save (after velmora's own wait for the
     // file) and checks that it names the file and the reason.
     HWND WaitForSaveFailedBox(const Velmora& velmora) {
@@ -161,9 +168,7 @@ TEST_F(SaveFailure, ListClosingAsksRetryOrCancelAndTheNextSaveWrites) {
     // Cancel: the list closes, velmora runs on with the list in memory.
     ASSERT_TRUE(Click(box, IDCANCEL));
     EXPECT_TRUE(WaitFor([&] { return !IsWindow(list); }, kEndMs));
-    EXPECT_TRUE(velmora.Running());
-    EXPECT_EQ(1, TrayIconCount());
-    ExpectUntouched();
+    ExpectStillServingUntouched(velmora);
 
     // The next save tries again, and writes the list it kept.
     held_->Release();
@@ -197,9 +202,7 @@ TEST_F(SaveFailure, ExitCanBeCancelledAndRetriedAndRefusesHandOversMeanwhile) {
     ASSERT_NE(nullptr, box);
     ASSERT_TRUE(Click(box, IDCANCEL));
     ASSERT_TRUE(WaitFor([&] { return !IsWindow(box); }, kEndMs));
-    EXPECT_TRUE(velmora.Running());
-    EXPECT_EQ(1, TrayIconCount());
-    ExpectUntouched();
+    ExpectStillServingUntouched(velmora);
     {
         Velmora third(folder_.Path());
         EXPECT_EQ(0u, third.WaitForExit(kStartMs));
