@@ -68,6 +68,39 @@ TEST_F(Startup, AddsOneTrayIcon) {
     EXPECT_EQ(1, TrayIconCount());
 }
 
+TEST_F(Startup, ClearsWhatInterruptedSavesLeftAndNothingElse) {
+    WriteAlarmFile(SampleAlarms());
+    const std::string sample = ReadBytes(AlarmFile());
+    ASSERT_TRUE(WriteBytes(folder_ / L"file.txt.bak", "the user's own"));
+    const std::set<std::wstring> names = ListFolder(folder_.Path());
+    for (const wchar_t* leftover : {L"file.txt.tmp", L"file.txt.4242-1.tmp", L"FILE.TXT.4242-2.TMP",
+                                    L"file.txt.bad.4242-3.tmp"}) {
+        ASSERT_TRUE(WriteBytes(folder_ / leftover, sample.substr(0, 50)));
+    }
+    Velmora velmora(folder_.Path());
+    ASSERT_NE(nullptr, velmora.WaitForMainWindow());
+    ASSERT_TRUE(WaitFor([] { return TrayIconCount() == 1; }, kStartMs));
+    EXPECT_EQ(names, ListFolder(folder_.Path()));
+    EXPECT_EQ(sample, ReadBytes(AlarmFile()));
+}
+
+TEST_F(Startup, ASaveCutBetweenItsTwoStepsIsCompletedNotReplacedByTheDefaults) {
+    // The new file written whole under its temporary name, the old one gone.
+    WriteAlarmFile(SampleAlarms());
+    const std::string sample = ReadBytes(AlarmFile());
+    ASSERT_TRUE(MoveFileW(AlarmFile().c_str(), (folder_ / L"file.txt.4242-7.tmp").c_str()));
+    Velmora velmora(folder_.Path());
+    ASSERT_NE(nullptr, velmora.WaitForMainWindow());
+    ASSERT_TRUE(WaitFor([] { return TrayIconCount() == 1; }, kStartMs));
+    EXPECT_EQ(sample, ReadBytes(AlarmFile()));
+    EXPECT_FALSE(Exists(folder_ / L"file.txt.4242-7.tmp"));
+    // What it serves is that list: the exit writes it into a removed file.
+    ASSERT_TRUE(DeleteFileW(AlarmFile().c_str()));
+    ASSERT_TRUE(velmora.Command(kExitCommand));
+    EXPECT_EQ(0u, velmora.WaitForExit());
+    EXPECT_EQ(sample, ReadBytes(AlarmFile()));
+}
+
 // The tray icon -----------------------------------------------------------------
 
 class TrayIcon : public EndToEnd {
@@ -212,6 +245,36 @@ TEST_F(Shutdown, EndOfSessionSavesOnlyWhenTheSessionEnds) {
     EXPECT_FALSE(Exists(AlarmFile()));
     SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, 0, SMTO_BLOCK, kEndMs, &answer);
     EXPECT_EQ(expected_, ReadBytes(AlarmFile()));
+}
+
+// A restart manager (an installer, an update) asks to close with
+// ENDSESSION_CLOSEAPP, and may call it off.
+TEST_F(Shutdown, CloseRequestCalledOffServesOnAndMadeSavesAndEndsWithZero) {
+    Velmora velmora(folder_.Path());
+    ASSERT_NE(nullptr, StartAndRemoveTheFile(velmora));
+    DWORD_PTR answer = FALSE;
+    ASSERT_TRUE(velmora.Send(WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP, kEndMs, &answer));
+    EXPECT_EQ(static_cast<DWORD_PTR>(TRUE), answer);
+    // Called off: it serves on, and takes a later start's hand-over.
+    ASSERT_TRUE(velmora.Send(WM_ENDSESSION, FALSE, ENDSESSION_CLOSEAPP));
+    EXPECT_FALSE(Exists(AlarmFile()));
+    {
+        Velmora second(folder_.Path());
+        EXPECT_EQ(0u, second.WaitForExit(kStartMs));
+        const HWND list = WaitForDialog(velmora.ProcessId(), kAlarmListCaption);
+        ASSERT_NE(nullptr, list);
+        ASSERT_TRUE(Click(list, IDCANCEL));
+        ASSERT_TRUE(WaitFor([&] { return !IsWindow(list); }, kEndMs));
+        ASSERT_TRUE(DeleteFileW(AlarmFile().c_str()));  // written as the list closed
+    }
+    // Made: saved with no window, ended with zero, and a new start runs at once.
+    ASSERT_TRUE(velmora.Send(WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP));
+    EXPECT_EQ(0u, velmora.WaitForExit());
+    EXPECT_EQ(expected_, ReadBytes(AlarmFile()));
+    EXPECT_EQ(0, TrayIconCount());
+    Velmora next(folder_.Path());
+    EXPECT_NE(nullptr, next.WaitForMainWindow());
+    EXPECT_TRUE(WaitFor([] { return TrayIconCount() == 1; }, kStartMs));
 }
 
 // One copy per alarm file ---------------------------------------------------------

@@ -11,8 +11,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "e2e_harness.h"
@@ -224,6 +226,43 @@ TEST_F(SaveFailure, ExitCanBeCancelledAndRetriedAndRefusesHandOversMeanwhile) {
     EXPECT_EQ(sample_, ReadBytes(AlarmFile()));
 }
 
+TEST_F(SaveFailure, TheExitQuestionAloneIsAnsweredAndIsOwnedByWhatIsOnScreen) {
+    Velmora velmora(folder_.Path());
+    ASSERT_NO_FATAL_FAILURE(Start(velmora));
+    // With nothing on screen, the question is the hidden window's...
+    ASSERT_TRUE(velmora.Command(kExitCommand));
+    HWND box = WaitForSaveFailedBox(velmora);
+    ASSERT_NE(nullptr, box);
+    EXPECT_EQ(velmora.MainWindow(), GetWindow(box, GW_OWNER));
+    {
+        // ...and while it is up, the icon's clicks, the settings command and
+        // a later start open nothing beside it.
+        WindowProbe probe(velmora.ProcessId());
+        ASSERT_TRUE(probe.WatchCreatedWindows()) << probe.Failure();
+        velmora.TrayMouse(WM_LBUTTONDOWN);
+        velmora.TrayMouse(WM_RBUTTONDOWN);
+        velmora.Command(kAlarmSettingsCommand);
+        Velmora second(folder_.Path());
+        Sleep(2000);
+        DWORD result = 0;
+        EXPECT_EQ(L"", DialogsAndMenus(probe.Call("ReadCreatedWindows", &result)));
+        EXPECT_TRUE(IsWindow(box));
+    }
+    ASSERT_TRUE(Click(box, IDCANCEL));
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(box); }, kEndMs));
+
+    // With the alarm list open, the question is the list's, and 続行 ends it all.
+    const HWND list = OpenAlarmList(velmora);
+    ASSERT_NE(nullptr, list);
+    ASSERT_TRUE(velmora.Command(kExitCommand));
+    box = WaitForSaveFailedBox(velmora);
+    ASSERT_NE(nullptr, box);
+    EXPECT_EQ(list, GetWindow(box, GW_OWNER));
+    ASSERT_TRUE(Click(box, IDCONTINUE));
+    EXPECT_EQ(0u, velmora.WaitForExit());
+    ExpectUntouched();
+}
+
 TEST_F(SaveFailure, ExitContinueEndsWithoutSaving) {
     Velmora velmora(folder_.Path());
     ASSERT_NO_FATAL_FAILURE(Start(velmora));
@@ -251,6 +290,63 @@ TEST_F(SaveFailure, EndOfSessionTriesOnceAndShowsNoWindow) {
     EXPECT_EQ(L"", DialogsAndMenus(probe.Call("ReadCreatedWindows", &result)));
     ExpectUntouched();
     held_->Release();
+}
+
+// Another program reading the file over and over, as sync and indexing
+// programs do, each time holding it open without leave to replace it.
+class BusyFile : public EndToEnd {
+protected:
+    ~BusyFile() override {
+        reading_ = false;
+        if (reader_.joinable()) reader_.join();
+    }
+    void StartReading() {
+        reader_ = std::thread([this] {
+            while (reading_) {
+                const HANDLE file = CreateFileW(AlarmFile().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                nullptr, OPEN_EXISTING, 0, nullptr);
+                if (file == INVALID_HANDLE_VALUE) continue;
+                char bytes[4096];
+                DWORD read = 0;
+                ReadFile(file, bytes, sizeof bytes, &read, nullptr);
+                CloseHandle(file);
+            }
+        });
+    }
+    // The file system's identity of the file: a save that replaces it gives a new one.
+    ULONGLONG Identity() {
+        const HANDLE file = CreateFileW(AlarmFile().c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr);
+        BY_HANDLE_FILE_INFORMATION information{};
+        const bool known = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &information);
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+        return known ? (static_cast<ULONGLONG>(information.nFileIndexHigh) << 32) | information.nFileIndexLow : 0;
+    }
+
+    std::atomic<bool> reading_{true};
+    std::thread reader_;
+};
+
+TEST_F(BusyFile, EveryCloseOfTheListSavesWithoutAQuestion) {
+    WriteAlarmFile(SampleAlarms());
+    const std::string sample = ReadBytes(AlarmFile());
+    Velmora velmora(folder_.Path());
+    ASSERT_NE(nullptr, velmora.WaitForMainWindow());
+    ASSERT_TRUE(WaitFor([] { return TrayIconCount() == 1; }, kStartMs));
+    StartReading();
+    for (int round = 0; round < 3; ++round) {
+        const ULONGLONG before = Identity();
+        velmora.TrayMouse(WM_LBUTTONDOWN);
+        const HWND list = WaitForDialog(velmora.ProcessId(), kAlarmListCaption);
+        ASSERT_NE(nullptr, list);
+        ASSERT_TRUE(Click(list, IDOK));
+        // The list closes once its save is done or told.
+        ASSERT_TRUE(WaitFor([&] { return !IsWindow(list) || MessageBoxOf(velmora.ProcessId()) != nullptr; },
+                            kStartMs));
+        ASSERT_EQ(nullptr, MessageBoxOf(velmora.ProcessId())) << "round " << round;
+        EXPECT_NE(before, Identity()) << "not saved in round " << round;
+    }
+    EXPECT_EQ(sample, ReadBytes(AlarmFile()));
 }
 
 // A damaged file ------------------------------------------------------------------

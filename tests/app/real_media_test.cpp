@@ -1,6 +1,7 @@
 // The real velmora.exe on real faulty media, made by run_on_real_media.sh
 // (tmpfs disks, as root): a read-only folder whose file.txt can still be
-// written, and a read-only folder with no file.txt, as under Program Files.
+// written, a read-only folder with no file.txt, as under Program Files, and a
+// read-only folder holding a damaged file.txt.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -78,6 +79,26 @@ TEST_F(RealMedia, ReadOnlyFolderWithoutAFileIsToldAndNothingIsWritten) {
     EXPECT_NE(std::wstring::npos, text.find(L"書き込みのできるフォルダー")) << "what the user can do";
     ASSERT_TRUE(Click(box, IDOK));
     EXPECT_EQ(1u, velmora.WaitForExit());
+    EXPECT_EQ(names, ListFolder(folder));
+}
+
+TEST_F(RealMedia, DamagedFileInAReadOnlyFolderIsToldAsDamagedAndLeftUntouched) {
+    REQUIRE_MEDIUM(folder, L"VELMORA_DAMAGED");
+    const std::wstring file = folder + L"\\file.txt";
+    const std::string damaged = ReadBytes(file);
+    ASSERT_FALSE(damaged.empty()) << "the wrapper's file";
+    const std::set<std::wstring> names = ListFolder(folder);
+    Velmora velmora(folder);
+    const HWND box = WaitForMessageBox(velmora.ProcessId());
+    ASSERT_NE(nullptr, box);
+    const std::wstring text = MessageBoxText(box);
+    ExpectFileAndReason(text, file);
+    EXPECT_NE(std::wstring::npos, text.find(L"壊れています")) << "told as damaged";
+    EXPECT_NE(std::wstring::npos, text.find(L"手を付けていません")) << "left untouched";
+    EXPECT_EQ(std::wstring::npos, text.find(L"プログラムを閉じて")) << "no program holds it";
+    ASSERT_TRUE(Click(box, IDOK));
+    EXPECT_EQ(1u, velmora.WaitForExit());
+    EXPECT_EQ(damaged, ReadBytes(file));
     EXPECT_EQ(names, ListFolder(folder));
 }
 

@@ -5,7 +5,9 @@
 #   VELMORA_READ_ONLY  a read-only tmpfs holding velmora.exe and a file.txt
 #                      that stays writable (bind-mounted from another tmpfs);
 #   VELMORA_NO_FILE    a read-only tmpfs holding velmora.exe and no file.txt,
-#                      as a folder under Program Files.
+#                      as a folder under Program Files;
+#   VELMORA_DAMAGED    a read-only tmpfs holding velmora.exe and a damaged
+#                      file.txt (the default file cut short).
 # Where mount is refused (no privilege), it says so and runs COMMAND without
 # them: the tests then report that they could not run.
 set -uo pipefail
@@ -34,9 +36,12 @@ if mount_tmpfs "$dir/file" 1m && default_file >"$dir/file/file.txt" &&
    mount_tmpfs "$dir/readonly" 8m && cp "$exe" "$dir/readonly/" && : >"$dir/readonly/file.txt" &&
    mount --bind "$dir/file/file.txt" "$dir/readonly/file.txt" && mounted+=("$dir/readonly/file.txt") &&
    mount -o remount,ro "$dir/readonly" &&
-   mount_tmpfs "$dir/nofile" 8m && cp "$exe" "$dir/nofile/" && mount -o remount,ro "$dir/nofile"; then
+   mount_tmpfs "$dir/nofile" 8m && cp "$exe" "$dir/nofile/" && mount -o remount,ro "$dir/nofile" &&
+   mount_tmpfs "$dir/damaged" 8m && cp "$exe" "$dir/damaged/" &&
+   default_file | head -c 200 >"$dir/damaged/file.txt" && mount -o remount,ro "$dir/damaged"; then
   export VELMORA_READ_ONLY=$(win "$dir/readonly")
   export VELMORA_NO_FILE=$(win "$dir/nofile")
+  export VELMORA_DAMAGED=$(win "$dir/damaged")
 else
   echo "run_on_real_media.sh: mount was refused; the real-media tests cannot run here" \
        "(the held-file tests of app_failure_tests still make saves fail)" >&2
