@@ -3,33 +3,30 @@
 #include <algorithm>
 #include <atomic>
 #include <exception>
+#include <type_traits>
 
 #include "model/alarm_archive.h"
-#include "model/utf16_text.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#include <shlwapi.h>
-#else
-#include <cerrno>
-#include <climits>
-#include <ctime>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
+#include "model/file_ops.h"
 
 long long g_alarmFileWriteLimitForTests = -1;
 bool g_alarmFileRefuseNewFilesForTests = false;
+int g_alarmFileWritesBeforeFaultForTests = -1;
+int g_alarmFileFailingWritesForTests = 1;
 
 namespace {
+
+using namespace file_ops;
+static_assert(std::is_same<AlarmFileError, Error>::value, "the alarm file reports the system's own errors");
 
 const wchar_t kFileName[] = L"file.txt";
 
 // A file larger than this is not an alarm file we could hold in memory.
 constexpr unsigned long long kMaxFileBytes = 256ull << 20;
-// Between two tries on a file that another program holds.
+// Between two tries to open a file that another program holds.
 constexpr unsigned kShareRetryStepMs = 100;
+// Between two tries to rename onto it: a rename is cheap, and a reader that
+// holds the file nearly all the time lets it go only for moments.
+constexpr unsigned kRenameRetryStepMs = 2;
 // Temporary names tried before the folder counts as refusing new files.
 constexpr int kTempNameTries = 100;
 
@@ -43,207 +40,49 @@ std::size_t WriteBudget(std::size_t written) {
     return written >= limit ? 0 : static_cast<std::size_t>(limit - written);
 }
 
-// The platform's file operations, each returning 0 or the system's error.
+// Whether the test's failing disk fails this write.
+bool WriteFaults() {
+    if (g_alarmFileWritesBeforeFaultForTests < 0) return false;
+    if (g_alarmFileWritesBeforeFaultForTests > 0) {
+        --g_alarmFileWritesBeforeFaultForTests;
+        return false;
+    }
+    if (g_alarmFileFailingWritesForTests <= 0) return false;
+    --g_alarmFileFailingWritesForTests;
+    return true;
+}
+
+AlarmFileError CreateTemp(const NativePath& path, File* file) {
+    *file = kNoFile;
+    if (g_alarmFileRefuseNewFilesForTests) return kWriteProtected;
+    return CreateNew(path, file);
+}
+
+// The file's bytes from the archive's and back: text-mode line ends on Windows.
+std::string ToFileBytes(const std::string& archive) {
 #ifdef _WIN32
-
-using NativePath = std::wstring;
-using File = HANDLE;
-const File kNoFile = INVALID_HANDLE_VALUE;
-
-constexpr AlarmFileError kDiskFull = ERROR_DISK_FULL;
-constexpr AlarmFileError kWriteProtected = ERROR_WRITE_PROTECT;
-constexpr AlarmFileError kNameTooLong = ERROR_FILENAME_EXCED_RANGE;
-constexpr AlarmFileError kOutOfMemory = ERROR_NOT_ENOUGH_MEMORY;
-constexpr AlarmFileError kTooLarge = ERROR_FILE_TOO_LARGE;
-
-NativePath Native(const wchar_t* path) { return path; }
-NativePath Suffixed(const NativePath& path, const std::wstring& suffix) { return path + suffix; }
-unsigned long ProcessId() { return GetCurrentProcessId(); }
-unsigned long long NowMs() { return GetTickCount64(); }
-void SleepMs(unsigned ms) { Sleep(ms); }
-
-bool IsSharingError(AlarmFileError error) {
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
-}
-bool IsMissingError(AlarmFileError error) { return error == ERROR_FILE_NOT_FOUND; }
-bool IsExistsError(AlarmFileError error) { return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS; }
-
-AlarmFileError Open(const NativePath& path, DWORD access, DWORD share, DWORD disposition, File* file) {
-    *file = CreateFileW(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-    return *file == kNoFile ? GetLastError() : 0;
-}
-AlarmFileError OpenForReading(const NativePath& path, File* file) {
-    return Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, file);
-}
-// Nobody else may write it meanwhile.
-AlarmFileError OpenForUpdate(const NativePath& path, File* file) {
-    return Open(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING, file);
-}
-AlarmFileError CreateNew(const NativePath& path, File* file) {
-    *file = kNoFile;
-    if (g_alarmFileRefuseNewFilesForTests) return kWriteProtected;
-    return Open(path, GENERIC_WRITE, 0, CREATE_NEW, file);
-}
-AlarmFileError Close(File file) { return CloseHandle(file) ? 0 : GetLastError(); }
-AlarmFileError Flush(File file) { return FlushFileBuffers(file) ? 0 : GetLastError(); }
-
-AlarmFileError SizeOf(File file, unsigned long long* size) {
-    LARGE_INTEGER value;
-    if (!GetFileSizeEx(file, &value)) return GetLastError();
-    *size = static_cast<unsigned long long>(value.QuadPart);
-    return 0;
-}
-AlarmFileError Seek(File file, unsigned long long offset) {
-    LARGE_INTEGER to;
-    to.QuadPart = static_cast<LONGLONG>(offset);
-    return SetFilePointerEx(file, to, nullptr, FILE_BEGIN) ? 0 : GetLastError();
-}
-AlarmFileError SetSize(File file, unsigned long long size) {
-    if (const AlarmFileError error = Seek(file, size)) return error;
-    return SetEndOfFile(file) ? 0 : GetLastError();
-}
-// Reads up to size bytes from the current position; *got is 0 at the end.
-AlarmFileError ReadSome(File file, char* data, std::size_t size, std::size_t* got) {
-    DWORD read = 0;
-    if (!ReadFile(file, data, static_cast<DWORD>(std::min<std::size_t>(size, 1u << 20)), &read, nullptr))
-        return GetLastError();
-    *got = read;
-    return 0;
-}
-AlarmFileError WriteSome(File file, const char* data, std::size_t size, std::size_t* wrote) {
-    DWORD done = 0;
-    if (!WriteFile(file, data, static_cast<DWORD>(std::min<std::size_t>(size, 1u << 20)), &done, nullptr))
-        return GetLastError();
-    *wrote = done;
-    return done == 0 ? kDiskFull : 0;  // nothing taken: as good as full
-}
-AlarmFileError Move(const NativePath& from, const NativePath& to, bool replace) {
-    const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
-    if (MoveFileExW(from.c_str(), to.c_str(), flags)) return 0;
-    AlarmFileError error = GetLastError();
-    // A file that another program holds open cannot be replaced, and the
-    // system calls that "access denied". Asking for delete access tells it
-    // apart from a file we may not replace at all: refused as shared while it
-    // is held, granted when it was let go meanwhile.
-    const DWORD attributes = GetFileAttributesW(to.c_str());
-    if (replace && error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
-        !(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
-        const HANDLE target = CreateFileW(to.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (target != INVALID_HANDLE_VALUE) {
-            CloseHandle(target);
-            error = ERROR_SHARING_VIOLATION;
-        } else if (GetLastError() == ERROR_SHARING_VIOLATION) {
-            error = ERROR_SHARING_VIOLATION;
-        }
-    }
-    return error;
-}
-void Remove(const NativePath& path) { DeleteFileW(path.c_str()); }
-
-#else  // POSIX, for the native build of the model and its tests.
-
-using NativePath = std::string;
-using File = int;
-const File kNoFile = -1;
-
-constexpr AlarmFileError kDiskFull = ENOSPC;
-constexpr AlarmFileError kWriteProtected = EROFS;
-constexpr AlarmFileError kNameTooLong = ENAMETOOLONG;
-constexpr AlarmFileError kOutOfMemory = ENOMEM;
-constexpr AlarmFileError kTooLarge = EFBIG;
-
-NativePath Native(const wchar_t* path) { return WideToUtf8(path); }
-NativePath Suffixed(const NativePath& path, const std::wstring& suffix) {
-    return path + WideToUtf8(suffix);
-}
-unsigned long ProcessId() { return static_cast<unsigned long>(getpid()); }
-unsigned long long NowMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<unsigned long long>(now.tv_sec) * 1000 + static_cast<unsigned long long>(now.tv_nsec) / 1000000;
-}
-void SleepMs(unsigned ms) { usleep(ms * 1000u); }
-
-// POSIX files are not locked against opening.
-bool IsSharingError(AlarmFileError) { return false; }
-bool IsMissingError(AlarmFileError error) { return error == ENOENT; }
-bool IsExistsError(AlarmFileError error) { return error == EEXIST; }
-
-AlarmFileError Open(const NativePath& path, int flags, File* file) {
-    *file = open(path.c_str(), flags | O_CLOEXEC, 0644);
-    return *file < 0 ? static_cast<AlarmFileError>(errno) : 0;
-}
-AlarmFileError OpenForReading(const NativePath& path, File* file) {
-    if (const AlarmFileError error = Open(path, O_RDONLY, file)) return error;
-    struct stat info;
-    if (fstat(*file, &info) == 0 && S_ISREG(info.st_mode)) return 0;
-    close(*file);
-    *file = kNoFile;
-    return EISDIR;  // a folder or a device where the file should be
-}
-AlarmFileError OpenForUpdate(const NativePath& path, File* file) { return Open(path, O_RDWR, file); }
-AlarmFileError CreateNew(const NativePath& path, File* file) {
-    *file = kNoFile;
-    if (g_alarmFileRefuseNewFilesForTests) return kWriteProtected;
-    return Open(path, O_WRONLY | O_CREAT | O_EXCL, file);
-}
-AlarmFileError Close(File file) { return close(file) == 0 ? 0 : static_cast<AlarmFileError>(errno); }
-AlarmFileError Flush(File file) { return fsync(file) == 0 ? 0 : static_cast<AlarmFileError>(errno); }
-
-AlarmFileError SizeOf(File file, unsigned long long* size) {
-    struct stat info;
-    if (fstat(file, &info) != 0) return static_cast<AlarmFileError>(errno);
-    *size = static_cast<unsigned long long>(info.st_size);
-    return 0;
-}
-AlarmFileError Seek(File file, unsigned long long offset) {
-    return lseek(file, static_cast<off_t>(offset), SEEK_SET) < 0 ? static_cast<AlarmFileError>(errno) : 0;
-}
-AlarmFileError SetSize(File file, unsigned long long size) {
-    return ftruncate(file, static_cast<off_t>(size)) == 0 ? 0 : static_cast<AlarmFileError>(errno);
-}
-AlarmFileError ReadSome(File file, char* data, std::size_t size, std::size_t* got) {
-    for (;;) {
-        const ssize_t read_ = read(file, data, size);
-        if (read_ >= 0) {
-            *got = static_cast<std::size_t>(read_);
-            return 0;
-        }
-        if (errno != EINTR) return static_cast<AlarmFileError>(errno);
-    }
-}
-AlarmFileError WriteSome(File file, const char* data, std::size_t size, std::size_t* wrote) {
-    for (;;) {
-        const ssize_t done = write(file, data, size);
-        if (done > 0) {
-            *wrote = static_cast<std::size_t>(done);
-            return 0;
-        }
-        if (done == 0) return kDiskFull;
-        if (errno != EINTR) return static_cast<AlarmFileError>(errno);
-    }
-}
-AlarmFileError Move(const NativePath& from, const NativePath& to, bool replace) {
-    if (replace) return rename(from.c_str(), to.c_str()) == 0 ? 0 : static_cast<AlarmFileError>(errno);
-    // link() refuses an existing name, as a move without replace does.
-    if (link(from.c_str(), to.c_str()) != 0) return static_cast<AlarmFileError>(errno);
-    unlink(from.c_str());
-    return 0;
-}
-void Remove(const NativePath& path) { unlink(path.c_str()); }
-
+    return ToTextModeFileBytes(archive);
+#else
+    return archive;
 #endif
+}
+DecodedAlarms DecodeFileBytes(const std::string& bytes) {
+#ifdef _WIN32
+    return DecodeAlarmArchive(FromTextModeFileBytes(bytes));
+#else
+    return DecodeAlarmArchive(bytes);
+#endif
+}
 
 // Runs attempt until it meets no file held by another program, or until
-// waitMs have passed; returns its last error.
+// waitMs have passed, stepMs apart; returns its last error.
 template <class Attempt>
-AlarmFileError RetryWhileHeld(unsigned waitMs, Attempt attempt) {
+AlarmFileError RetryWhileHeld(unsigned waitMs, unsigned stepMs, Attempt attempt) {
     const unsigned long long start = NowMs();
     for (;;) {
         const AlarmFileError error = attempt();
         if (!IsSharingError(error) || NowMs() - start >= waitMs) return error;
-        SleepMs(kShareRetryStepMs);
+        SleepMs(stepMs);
     }
 }
 
@@ -278,9 +117,12 @@ ReadStatus ReadWholeFile(const NativePath& path, std::string& bytes, AlarmFileEr
 }
 
 // Writes size bytes at offset. Writes that make the file grow are the ones a
-// full disk refuses, so only they meet the test fault.
+// full disk refuses, so only they meet the test's full disk; any write meets
+// its failing disk, which takes half the bytes first.
 AlarmFileError WriteAt(File file, unsigned long long offset, const char* data, std::size_t size, bool grows) {
     if (const AlarmFileError error = Seek(file, offset)) return error;
+    const bool faults = WriteFaults();
+    if (faults) size /= 2;
     std::size_t done = 0;
     while (done < size) {
         const std::size_t budget = grows ? WriteBudget(done) : static_cast<std::size_t>(-1);
@@ -290,7 +132,7 @@ AlarmFileError WriteAt(File file, unsigned long long offset, const char* data, s
             return error;
         done += wrote;
     }
-    return 0;
+    return faults ? kDiskFull : 0;
 }
 
 // A name beside path that no other save uses: this process's id and a count.
@@ -299,10 +141,11 @@ NativePath TempName(const NativePath& path) {
     return Suffixed(path, L"." + std::to_wstring(ProcessId()) + L"-" + std::to_wstring(++made) + L".tmp");
 }
 
-// Writes bytes to a new temporary file beside path and moves it onto path
-// (replacing an existing file only when replace is set). *refused tells that
-// the temporary file could not be made at all.
-AlarmFileError WriteThroughTempFile(const NativePath& path, const std::string& bytes, bool replace,
+// Writes bytes to a new temporary file beside path, flushes it and moves it
+// onto path (replacing an existing file only when replace is set). Only the
+// move waits, up to waitMs, for a path that another program holds. *refused
+// tells that the temporary file could not be made at all.
+AlarmFileError WriteThroughTempFile(const NativePath& path, const std::string& bytes, bool replace, unsigned waitMs,
                                     bool* refused) {
     *refused = false;
     NativePath temp;
@@ -310,7 +153,7 @@ AlarmFileError WriteThroughTempFile(const NativePath& path, const std::string& b
     AlarmFileError error = 0;
     for (int tries = 0; tries < kTempNameTries; ++tries) {
         temp = TempName(path);
-        error = CreateNew(temp, &file);
+        error = CreateTemp(temp, &file);
         // A name taken, by another copy or a file left by a crash: the next.
         if (!IsExistsError(error)) break;
     }
@@ -322,42 +165,65 @@ AlarmFileError WriteThroughTempFile(const NativePath& path, const std::string& b
     if (error == 0) error = Flush(file);
     const AlarmFileError closed = Close(file);
     if (error == 0) error = closed;
-    if (error == 0) error = Move(temp, path, replace);
+    if (error == 0) error = RetryWhileHeld(waitMs, kRenameRetryStepMs, [&] { return Move(temp, path, replace); });
     if (error != 0) Remove(temp);
     return error;
 }
 
-// Rewrites the file at path with bytes, without a temporary file. The part
-// beyond the old end is written first, so a full disk refuses it before any old
-// byte is touched; if a later write fails, the old bytes are put back.
+// Writes bytes over the open file that holds old: the part beyond the old end
+// first, so a full disk refuses it before any old byte is touched, then the
+// head, then cuts what is left over. Each step is flushed before the next
+// relies on it. *touched tells that old bytes may have been overwritten.
+AlarmFileError OverwriteInPlace(File file, const std::string& old, const std::string& bytes, bool* touched) {
+    const std::size_t common = std::min(old.size(), bytes.size());
+    AlarmFileError error = 0;
+    if (bytes.size() > old.size()) {
+        error = WriteAt(file, old.size(), bytes.data() + common, bytes.size() - common, true);
+        if (error == 0) error = Flush(file);
+    }
+    if (error == 0) {
+        *touched = true;
+        error = WriteAt(file, 0, bytes.data(), common, false);
+        if (error == 0) error = Flush(file);
+    }
+    if (error == 0 && bytes.size() < old.size()) {
+        error = SetSize(file, bytes.size());
+        if (error == 0) error = Flush(file);
+    }
+    return error;
+}
+
+// Puts the old bytes back after a failed overwrite and flushes them.
+AlarmFileError PutBack(File file, const std::string& old, bool touched) {
+    AlarmFileError error = touched ? WriteAt(file, 0, old.data(), old.size(), false) : 0;
+    if (error == 0) error = SetSize(file, old.size());
+    if (error == 0) error = Flush(file);
+    return error;
+}
+
+// Rewrites the file at path with bytes, without a temporary file. If a write
+// fails, the old bytes are put back; if that fails too, the file may be damaged.
 AlarmFileError WriteInPlace(const NativePath& path, const std::string& bytes) {
     File file = kNoFile;
     if (const AlarmFileError error = OpenForUpdate(path, &file)) return error;
     std::string old;
     AlarmFileError error = ReadAll(file, old);
     if (error == 0) {
-        const std::size_t common = std::min(old.size(), bytes.size());
-        if (bytes.size() > old.size()) error = WriteAt(file, old.size(), bytes.data() + common, bytes.size() - common, true);
-        if (error == 0) error = WriteAt(file, 0, bytes.data(), common, false);
-        if (error == 0 && bytes.size() < old.size()) error = SetSize(file, bytes.size());
-        if (error == 0) error = Flush(file);
-        if (error != 0) {
-            WriteAt(file, 0, old.data(), old.size(), false);
-            SetSize(file, old.size());
-            Flush(file);
-        }
+        bool touched = false;
+        error = OverwriteInPlace(file, old, bytes, &touched);
+        if (error != 0 && PutBack(file, old, touched) != 0) error = kAlarmFileMayBeDamaged;
     }
     const AlarmFileError closed = Close(file);
     return error != 0 ? error : closed;
 }
 
-// One save of bytes to path: through a temporary file, or in place when the
-// folder refuses one.
-AlarmFileError WriteOnce(const NativePath& path, const std::string& bytes) {
+// A save of bytes to path: through a temporary file, or in place when the
+// folder refuses one. Either waits up to waitMs for a file another program holds.
+AlarmFileError WriteOnce(const NativePath& path, const std::string& bytes, unsigned waitMs) {
     bool refused = false;
-    AlarmFileError error = WriteThroughTempFile(path, bytes, true, &refused);
+    AlarmFileError error = WriteThroughTempFile(path, bytes, true, waitMs, &refused);
     if (error == 0 || !refused || IsSharingError(error)) return error;
-    const AlarmFileError inPlace = WriteInPlace(path, bytes);
+    const AlarmFileError inPlace = RetryWhileHeld(waitMs, kShareRetryStepMs, [&] { return WriteInPlace(path, bytes); });
     if (inPlace == 0) return 0;
     // With no file to write in place, the folder's refusal says more.
     return IsMissingError(inPlace) ? error : inPlace;
@@ -372,8 +238,7 @@ AlarmFileError KeepDamagedFile(const wchar_t* path, const std::string& bytes, st
         std::wstring name = std::wstring(path) + L".bad";
         if (n > 1) name += std::to_wstring(n);
         bool refused = false;
-        error = RetryWhileHeld(kAlarmFileShareWaitMs,
-                               [&] { return WriteThroughTempFile(Native(name.c_str()), bytes, false, &refused); });
+        error = WriteThroughTempFile(Native(name.c_str()), bytes, false, kAlarmFileShareWaitMs, &refused);
         if (error == 0) {
             *kept = name;
             return 0;
@@ -381,6 +246,57 @@ AlarmFileError KeepDamagedFile(const wchar_t* path, const std::string& bytes, st
         if (!IsExistsError(error)) return error;
     }
     return error;
+}
+
+// Steps over text (ASCII) at *at in name; false, and *at unchanged, when it is not there.
+template <class String>
+bool Skip(const String& name, std::size_t* at, const char* text) {
+    std::size_t i = *at;
+    for (; *text != '\0'; ++text, ++i) {
+        if (i >= name.size() || name[i] != static_cast<typename String::value_type>(*text)) return false;
+    }
+    *at = i;
+    return true;
+}
+template <class String>
+bool SkipDigits(const String& name, std::size_t* at) {
+    std::size_t i = *at;
+    while (i < name.size() && name[i] >= '0' && name[i] <= '9') ++i;
+    if (i == *at) return false;
+    *at = i;
+    return true;
+}
+
+enum class Leftover { None, OfTheFile, OfACopy };
+
+// Whether name is a temporary file that a save of the file named file left:
+// "<file>.tmp" (earlier versions), "<file>.<digits>-<digits>.tmp", or for a
+// kept copy "<file>.bad[N].<digits>-<digits>.tmp". Both names folded.
+Leftover LeftoverKind(const NativePath& name, const NativePath& file) {
+    if (name.compare(0, file.size(), file) != 0) return Leftover::None;
+    std::size_t at = file.size();
+    if (Skip(name, &at, ".tmp") && at == name.size()) return Leftover::OfTheFile;
+    Leftover kind = Leftover::OfTheFile;
+    if (Skip(name, &at, ".bad")) {
+        kind = Leftover::OfACopy;
+        SkipDigits(name, &at);
+    }
+    const bool temp = Skip(name, &at, ".") && SkipDigits(name, &at) && Skip(name, &at, "-") &&
+                      SkipDigits(name, &at) && Skip(name, &at, ".tmp") && at == name.size();
+    return temp ? kind : Leftover::None;
+}
+
+bool IsMissing(const NativePath& path) {
+    File file = kNoFile;
+    const AlarmFileError error = OpenForReading(path, &file);
+    if (error == 0) Close(file);
+    return IsMissingError(error);
+}
+
+bool IsCompleteAlarmFile(const NativePath& path) {
+    std::string bytes;
+    AlarmFileError error = 0;
+    return ReadWholeFile(path, bytes, &error) == ReadStatus::Read && DecodeFileBytes(bytes).complete;
 }
 
 }  // namespace
@@ -399,22 +315,7 @@ bool GetAlarmFilePath(wchar_t* path, std::size_t capacity) {
     if (path == nullptr || capacity == 0) return false;
     path[0] = L'\0';
     std::wstring folder;
-#ifdef _WIN32
-    wchar_t module[kPathCapacity];
-    const DWORD length = GetModuleFileNameW(nullptr, module, kPathCapacity);
-    if (length == 0 || length >= kPathCapacity) return false;  // cut short
-    PathRemoveFileSpecW(module);
-    folder = module;
-    folder += L'\\';
-#else
-    char module[PATH_MAX];
-    const ssize_t length = readlink("/proc/self/exe", module, sizeof module - 1);
-    if (length <= 0) return false;
-    module[length] = '\0';
-    std::string narrow(module);
-    narrow.erase(narrow.rfind('/') + 1);
-    for (unsigned char c : narrow) folder.push_back(static_cast<wchar_t>(c));  // ASCII build folders
-#endif
+    if (!ExecutableFolder(&folder)) return false;
     const std::wstring full = folder + kFileName;
     if (full.size() + 1 > capacity) return false;
     std::copy(full.begin(), full.end(), path);
@@ -434,7 +335,7 @@ AlarmFileOutcome LoadAlarmFile(const wchar_t* path, AlarmFileLoadReport* report)
         const NativePath native = Native(path);
         std::string bytes;
         ReadStatus status = ReadStatus::Failed;
-        report->error = RetryWhileHeld(kAlarmFileShareWaitMs, [&] {
+        report->error = RetryWhileHeld(kAlarmFileShareWaitMs, kShareRetryStepMs, [&] {
             AlarmFileError error = 0;
             status = ReadWholeFile(native, bytes, &error);
             return error;
@@ -454,16 +355,12 @@ AlarmFileOutcome LoadAlarmFile(const wchar_t* path, AlarmFileLoadReport* report)
             report->error = 0;
             break;
         }
-#ifdef _WIN32
-        DecodedAlarms decoded = DecodeAlarmArchive(FromTextModeFileBytes(bytes));
-#else
-        DecodedAlarms decoded = DecodeAlarmArchive(bytes);
-#endif
+        DecodedAlarms decoded = DecodeFileBytes(bytes);
         if (!decoded.complete) {
-            report->error = KeepDamagedFile(path, bytes, &report->keptPath);
-            if (report->error != 0) return AlarmFileUnavailable;
             report->damaged = true;
             report->alarmsRead = decoded.alarms.size();
+            report->error = KeepDamagedFile(path, bytes, &report->keptPath);
+            if (report->error != 0) return AlarmFileUnavailable;
         }
         g_alarms = std::move(decoded.alarms);
         return AlarmFileLoaded;
@@ -476,13 +373,7 @@ AlarmFileOutcome LoadAlarmFile(const wchar_t* path, AlarmFileLoadReport* report)
 AlarmFileError WriteAlarmFile(const wchar_t* path, const std::vector<CAlarm>& alarms, unsigned shareWaitMs) {
     if (path == nullptr || path[0] == L'\0') return kNameTooLong;
     try {
-#ifdef _WIN32
-        const std::string bytes = ToTextModeFileBytes(EncodeAlarmArchive(alarms));
-#else
-        const std::string bytes = EncodeAlarmArchive(alarms);
-#endif
-        const NativePath native = Native(path);
-        return RetryWhileHeld(shareWaitMs, [&] { return WriteOnce(native, bytes); });
+        return WriteOnce(Native(path), ToFileBytes(EncodeAlarmArchive(alarms)), shareWaitMs);
     } catch (const std::exception&) {
         return kOutOfMemory;
     }
@@ -496,4 +387,42 @@ AlarmFileError SaveAlarmFile(std::vector<CAlarm> alarms, unsigned shareWaitMs) {
     wchar_t path[kPathCapacity];
     if (!GetAlarmFilePath(path, kPathCapacity)) return kNameTooLong;
     return WriteAlarmFile(path, alarms, shareWaitMs);
+}
+
+SaveLeftovers ClearSaveLeftovers(const wchar_t* path) {
+    SaveLeftovers done;
+    if (path == nullptr || path[0] == L'\0') return done;
+    try {
+        const NativePath file = Native(path);
+        const std::size_t nameStart = FileNameStart(file);
+        const NativePath folder = file.substr(0, nameStart);
+        const NativePath name = FoldCase(file.substr(nameStart));
+        std::vector<NativePath> names;
+        ListFolder(folder, &names);  // what could be listed is cleared
+        // A complete leftover of the file itself, with the file missing, is a
+        // save cut between its two steps: the newest one takes the file's place.
+        const bool missing = IsMissing(file);
+        std::vector<NativePath> leftovers;
+        NativePath newest;
+        unsigned long long newestTime = 0;
+        for (const NativePath& entry : names) {
+            const Leftover kind = LeftoverKind(FoldCase(entry), name);
+            if (kind == Leftover::None) continue;
+            leftovers.push_back(folder + entry);
+            unsigned long long time = 0;
+            if (missing && kind == Leftover::OfTheFile && ModifiedTime(leftovers.back(), &time) == 0 &&
+                (newest.empty() || time >= newestTime) && IsCompleteAlarmFile(leftovers.back())) {
+                newest = leftovers.back();
+                newestTime = time;
+            }
+        }
+        // Not moved, it stays for the next start to try again: never lost.
+        if (!newest.empty()) done.restored = Move(newest, file, false) == 0;
+        for (const NativePath& leftover : leftovers) {
+            if (leftover != newest && Remove(leftover) == 0) ++done.removed;
+        }
+    } catch (const std::exception&) {
+        // Out of memory: what was done so far is all.
+    }
+    return done;
 }

@@ -15,6 +15,11 @@ constexpr std::size_t kPathCapacity = 260;
 // GetLastError's code on Windows, errno's value elsewhere. 0: no failure.
 using AlarmFileError = unsigned long;
 
+// The save failed and putting the old bytes back failed too: the file may be
+// damaged. Bit 29 marks a code of the application's own on Windows, never a
+// system code, and it lies far above any errno value.
+constexpr AlarmFileError kAlarmFileMayBeDamaged = 0x20000001;
+
 // How long a file that another program holds (a sharing or lock violation,
 // as antivirus, backup and sync programs cause) is waited for, in ms.
 constexpr unsigned kAlarmFileShareWaitMs = 5000;
@@ -31,11 +36,14 @@ enum AlarmFileOutcome {
 bool GetAlarmFilePath(wchar_t* path, std::size_t capacity);
 
 // What LoadAlarmFile found besides its outcome.
+// A damaged file whose copy could not be made is AlarmFileUnavailable with
+// damaged set, the alarms it holds whole counted, no keptPath, and error the
+// reason the copy failed.
 struct AlarmFileLoadReport {
     AlarmFileError error = 0;    // why the outcome is AlarmFileUnavailable
     bool damaged = false;        // the file was not a whole alarm archive
     std::size_t alarmsRead = 0;  // the alarms read whole from it
-    std::wstring keptPath;       // where the damaged file's bytes are kept
+    std::wstring keptPath;       // where the damaged file's bytes are kept; empty when they could not be
 };
 
 // Reads the alarm file into g_alarms (which it empties first) or, when there is
@@ -53,17 +61,37 @@ AlarmFileOutcome LoadAlarmFile(const wchar_t* path, AlarmFileLoadReport* report 
 AlarmFileError SaveAlarmFile(std::vector<CAlarm> alarms, unsigned shareWaitMs = kAlarmFileShareWaitMs);
 
 // Writes the list to path: a temporary file of a name no other save uses is
-// written beside it, flushed and checked, then put in place of the old file
-// in one step. When the folder refuses the temporary file, the file itself is
-// rewritten in place, the part beyond its old end first, and its old bytes are
-// put back if a write fails. A file held by another program is tried again for
-// up to shareWaitMs. Returns 0 when the file now holds the list, else the
-// error met; the old file then keeps its contents and no temporary file is
-// left. Never throws.
+// written beside it once, flushed and checked, then put in place of the old
+// file in one step; that step is tried again for up to shareWaitMs while
+// another program holds the file. So the file holds either the old list or the
+// new one, whole, even after a crash or a power cut.
+// When the folder refuses the temporary file, the file itself is rewritten in
+// place (its opening waited for up to shareWaitMs): the part beyond its old
+// end first, then the rest, then it is cut to size, each step flushed before
+// the next. If a write fails, the old bytes are put back and flushed; if that
+// fails too, the result is kAlarmFileMayBeDamaged. A power cut during an
+// in-place write may leave a mixture of old and new bytes.
+// Returns 0 when the file now holds the list, else the error met; the old
+// file then keeps its contents (but see kAlarmFileMayBeDamaged) and no
+// temporary file is left. Never throws.
 AlarmFileError WriteAlarmFile(const wchar_t* path, const std::vector<CAlarm>& alarms, unsigned shareWaitMs);
 
 // WriteAlarmFile with the usual wait; true when the file now holds the list.
 bool SaveAlarmFileTo(const wchar_t* path, const std::vector<CAlarm>& alarms);
+
+// Clears what interrupted saves left beside the alarm file at path: the
+// temporary files "<file>.tmp" (earlier versions) and
+// "<file>[.bad[N]].<digits>-<digits>.tmp", <file> being path's file name (in
+// any case on Windows); nothing else. When the file itself is missing, the
+// newest of its own leftovers that is a complete alarm file is a save cut
+// between its two steps: it becomes the file instead of being removed. A
+// leftover that cannot be removed is skipped. Returns what it did. Call it
+// once at start, while no other copy can save to the same file.
+struct SaveLeftovers {
+    std::size_t removed = 0;  // leftovers removed
+    bool restored = false;    // a leftover became the missing file
+};
+SaveLeftovers ClearSaveLeftovers(const wchar_t* path);
 
 // The four alarms of a new alarm file: 08:30, 12:30, 13:30 and 17:00, every
 // day, on, "chimes.wav".
@@ -73,6 +101,12 @@ std::vector<CAlarm> DefaultAlarms();
 // as on a full disk, once this many bytes have been added by one write.
 // -1 (the default): no fault.
 extern long long g_alarmFileWriteLimitForTests;
+// For tests only: when zero or more, that many more writes succeed, then the
+// next g_alarmFileFailingWritesForTests writes (those putting old bytes back
+// included) take half their bytes and fail, as on a failing disk. -1 (the
+// default): no fault.
+extern int g_alarmFileWritesBeforeFaultForTests;
+extern int g_alarmFileFailingWritesForTests;  // 1 by default
 // For tests only: when set, no new file can be made, as in a folder the user
 // may not write to; existing files can still be written.
 extern bool g_alarmFileRefuseNewFilesForTests;

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <random>
 #include <thread>
@@ -16,6 +17,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "model/file_ops.h"
 #endif
 
 namespace {
@@ -27,7 +30,12 @@ protected:
         g_alarmFileWriteLimitForTests = -1;
         path = folder.Path(L"file.txt");
     }
-    void TearDown() override { g_alarmFileWriteLimitForTests = -1; }
+    void TearDown() override {
+        g_alarmFileWriteLimitForTests = -1;
+        g_alarmFileRefuseNewFilesForTests = false;
+        g_alarmFileWritesBeforeFaultForTests = -1;
+        g_alarmFileFailingWritesForTests = 1;
+    }
 
     // What the disk holds for archive bytes: text mode on Windows.
     static std::string OnDisk(const std::string& bytes) {
@@ -158,6 +166,26 @@ TEST_F(AlarmFileTest, DamagedFileThatCannotBeKeptIsLeftAlone) {
     EXPECT_EQ(1, CountEntries(folder.Root()));
 }
 
+TEST_F(AlarmFileTest, DamagedFileThatCannotBeKeptIsReportedAsDamaged) {
+    const std::string whole = OnDisk(EncodeAlarmArchive(DefaultAlarms()));
+    const std::string damaged = whole.substr(0, whole.size() - 7);
+    ASSERT_TRUE(WriteBytes(path, damaged));
+    g_alarmFileRefuseNewFilesForTests = true;  // a folder the user may not write to
+    AlarmFileLoadReport report;
+    EXPECT_EQ(AlarmFileUnavailable, LoadAlarmFile(path.c_str(), &report));
+#ifdef _WIN32
+    EXPECT_EQ(static_cast<AlarmFileError>(ERROR_WRITE_PROTECT), report.error);
+#else
+    EXPECT_EQ(static_cast<AlarmFileError>(EROFS), report.error);
+#endif
+    EXPECT_TRUE(report.damaged);
+    EXPECT_EQ(3u, report.alarmsRead);
+    EXPECT_TRUE(report.keptPath.empty());
+    EXPECT_TRUE(g_alarms.empty());
+    EXPECT_EQ(damaged, ReadBytes(path));
+    EXPECT_EQ(1, CountEntries(folder.Root()));
+}
+
 TEST_F(AlarmFileTest, ReportsWhyAndWhatItFound) {
     // A folder where the file should be: an error of the system, no alarms.
     ASSERT_TRUE(MakeFolder(path));
@@ -243,6 +271,73 @@ TEST_F(InPlaceSave, FailedWritesLeaveTheOldBytes) {
     EXPECT_EQ(static_cast<AlarmFileError>(EROFS), WriteAlarmFile(missing.c_str(), longer, 0));
 #endif
     EXPECT_EQ(AlarmFileUnavailable, LoadAlarmFile(missing.c_str()));
+    EXPECT_EQ(1, CountEntries(folder.Root()));
+}
+
+TEST_F(InPlaceSave, AFailedWriteIsUndoneOrReportedAsMayBeDamaged) {
+    const std::string before = ReadBytes(path);
+    std::mt19937 random(6);
+    // Growing: the tail, then the head is written; shrinking: the head first.
+    for (std::size_t size : {30, 1}) {
+        const std::vector<CAlarm> list = RandomAlarms(random, size);
+        const int headWrite = size == 30 ? 1 : 0;
+        // The head's write fails halfway: the old bytes go back, exactly.
+        g_alarmFileWritesBeforeFaultForTests = headWrite;
+        g_alarmFileFailingWritesForTests = 1;
+        const AlarmFileError failed = WriteAlarmFile(path.c_str(), list, 0);
+        EXPECT_NE(0u, failed) << size;
+        EXPECT_NE(kAlarmFileMayBeDamaged, failed) << size;
+        EXPECT_EQ(before, ReadBytes(path)) << size;
+        // Putting them back fails too: said so.
+        g_alarmFileWritesBeforeFaultForTests = headWrite;
+        g_alarmFileFailingWritesForTests = 2;
+        EXPECT_EQ(kAlarmFileMayBeDamaged, WriteAlarmFile(path.c_str(), list, 0)) << size;
+        g_alarmFileWritesBeforeFaultForTests = -1;
+        ASSERT_TRUE(WriteBytes(path, before));
+        EXPECT_EQ(1, CountEntries(folder.Root())) << size;
+    }
+}
+
+TEST_F(AlarmFileTest, ClearsTheLeftoversOfInterruptedSavesAndNothingElse) {
+    const std::string whole = OnDisk(EncodeAlarmArchive(DefaultAlarms()));
+    ASSERT_TRUE(WriteBytes(path, "current"));
+    std::vector<std::wstring> leftovers = {L"file.txt.tmp", L"file.txt.123-4.tmp", L"file.txt.bad.9-1.tmp",
+                                           L"file.txt.bad12.9-2.tmp"};
+#ifdef _WIN32
+    leftovers.push_back(L"FILE.TXT.Bad3.7-7.TMP");  // names ignore case here
+#endif
+    const std::vector<std::wstring> foreign = {L"file.txt.bad", L"file.txt.bak", L"other.tmp", L"file.txt.1-2.tmpx",
+                                               L"file.txt.bad.tmp", L"file.txt.-1.tmp", L"xfile.txt.1-2.tmp"};
+    for (const auto& names : {leftovers, foreign}) {
+        for (const std::wstring& name : names) ASSERT_TRUE(WriteBytes(folder.Path(name), whole));
+    }
+    const SaveLeftovers done = ClearSaveLeftovers(path.c_str());
+    EXPECT_EQ(leftovers.size(), done.removed);
+    EXPECT_FALSE(done.restored);  // the file is there: a complete leftover is no save cut short
+    for (const std::wstring& name : leftovers) EXPECT_FALSE(FileExists(folder.Path(name)));
+    for (const std::wstring& name : foreign) EXPECT_TRUE(FileExists(folder.Path(name)));
+    EXPECT_EQ("current", ReadBytes(path));
+}
+
+TEST_F(AlarmFileTest, ASaveCutBeforeItsRenameIsFinishedAtStart) {
+    const std::string whole = OnDisk(EncodeAlarmArchive(DefaultAlarms()));
+    // Cut short while written: not the file's.
+    ASSERT_TRUE(WriteBytes(folder.Path(L"file.txt.5-1.tmp"), whole.substr(0, whole.size() - 7)));
+    SaveLeftovers done = ClearSaveLeftovers(path.c_str());
+    EXPECT_EQ(1u, done.removed);
+    EXPECT_FALSE(done.restored);
+    EXPECT_EQ(0, CountEntries(folder.Root()));
+    // Whole: the newest becomes the file; a copy's leftover never does.
+    const std::string older = OnDisk(EncodeAlarmArchive({DefaultAlarms()[0]}));
+    ASSERT_TRUE(WriteBytes(folder.Path(L"file.txt.5-2.tmp"), older));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // past the file system's time steps
+    ASSERT_TRUE(WriteBytes(folder.Path(L"file.txt.5-3.tmp"), whole));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(WriteBytes(folder.Path(L"file.txt.bad.5-4.tmp"), older));
+    done = ClearSaveLeftovers(path.c_str());
+    EXPECT_EQ(2u, done.removed);
+    EXPECT_TRUE(done.restored);
+    EXPECT_EQ(whole, ReadBytes(path));
     EXPECT_EQ(1, CountEntries(folder.Root()));
 }
 
@@ -355,6 +450,45 @@ TEST_F(AlarmFileTest, FileHeldForTwoSecondsIsWaitedFor) {
         EXPECT_TRUE(SameAlarms(one, g_alarms));
     }
     EXPECT_EQ(1, CountEntries(folder.Root()));
+}
+
+// Identifies the file that a path names now: a replaced file is another one.
+unsigned long long FileId(const std::wstring& path) {
+    const HANDLE file = CreateFileW(file_ops::ExtendedLengthPath(path).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                    nullptr);
+    BY_HANDLE_FILE_INFORMATION info{};
+    GetFileInformationByHandle(file, &info);
+    CloseHandle(file);
+    return (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+}
+
+TEST_F(AlarmFileTest, LongFolderKeepsTheOneStepReplace) {
+    // From MAX_PATH characters on, drive and network paths get the "\\?\" form.
+    using file_ops::ExtendedLengthPath;
+    const std::wstring tail(MAX_PATH, L'a');
+    EXPECT_EQ(L"\\\\?\\C:\\" + tail, ExtendedLengthPath(L"C:/" + tail));
+    EXPECT_EQ(L"\\\\?\\UNC\\server\\share\\" + tail, ExtendedLengthPath(L"\\\\server\\share\\" + tail));
+    for (const std::wstring& same : {std::wstring(L"C:\\short"), L"\\\\?\\C:\\" + tail, L"relative\\" + tail})
+        EXPECT_EQ(same, ExtendedLengthPath(same));
+
+    // file.txt 255 characters long: its temporary files' names pass MAX_PATH.
+    const std::wstring sub = folder.Path(std::wstring(255 - folder.Root().size() - 10, L'x'));
+    ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + sub).c_str(), nullptr));
+    const std::wstring file = sub + L"\\file.txt";
+    ASSERT_EQ(255u, file.size());
+    EXPECT_EQ(AlarmFileCreated, LoadAlarmFile(file.c_str()));
+    const unsigned long long before = FileId(file);
+    ASSERT_TRUE(SaveAlarmFileTo(file.c_str(), {DefaultAlarms()[2]}));
+    EXPECT_NE(before, FileId(file));  // replaced, not rewritten in place
+    ASSERT_TRUE(WriteBytes(file, "garbage"));
+    AlarmFileLoadReport report;
+    EXPECT_EQ(AlarmFileLoaded, LoadAlarmFile(file.c_str(), &report));
+    EXPECT_EQ(file + L".bad", report.keptPath);
+    EXPECT_EQ("garbage", ReadBytes(ExtendedLengthPath(report.keptPath)));
+    EXPECT_EQ(2, CountEntries(sub));
+    for (const std::wstring& name : {file, report.keptPath}) DeleteFileW(ExtendedLengthPath(name).c_str());
+    RemoveDirectoryW((L"\\\\?\\" + sub).c_str());
 }
 
 // Windows text mode only exists here: line ends on disk are CR LF, and the
