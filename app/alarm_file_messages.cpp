@@ -42,6 +42,8 @@ LRESULT CALLBACK CatchMessageBox(int code, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 std::wstring SystemErrorText(AlarmFileError error) {
+    // Not the system's: a failed save whose old bytes could not be put back.
+    if (error == kAlarmFileMayBeDamaged) return LoadText(IDS_MAY_BE_DAMAGED);
     wchar_t* buffer = nullptr;
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,

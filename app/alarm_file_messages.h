@@ -10,8 +10,8 @@
 #include "app/exit_flow.h"
 #include "model/alarm_file.h"
 
-// The system's own text for error, without a closing line end; a text of
-// velmora's own when the system has none.
+// The system's own text for error, without a closing line end; velmora's own
+// for kAlarmFileMayBeDamaged, and when the system has none.
 std::wstring SystemErrorText(AlarmFileError error);
 
 // pattern with each "%1" ... "%9" replaced by the insert of that number, in one

@@ -46,7 +46,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         }
         // Only this copy serves the folder now: what a save cut short left
         // there is its own to clear.
-        // MERGE-PENDING ClearSaveLeftovers(path);
+        ClearSaveLeftovers(path);
     }
 
     const HWND window = CreateWindowExW(WS_EX_APPWINDOW, g_className, g_windowTitle,
