@@ -17,6 +17,28 @@ std::wstring LoadText(UINT id) {
     return text;
 }
 
+// The message boxes on screen, the latest last.
+std::vector<HWND> s_openBoxes;
+// Set while MessageBoxW makes its window, which the hook below catches.
+HHOOK s_boxHook = nullptr;
+
+// Catches the window of the message box being made: the first dialog window
+// this thread creates once the hook is set.
+LRESULT CALLBACK CatchMessageBox(int code, WPARAM wParam, LPARAM lParam) {
+    const HHOOK hook = s_boxHook;
+    if (code == HCBT_CREATEWND && hook != nullptr) {
+        const HWND window = reinterpret_cast<HWND>(wParam);
+        wchar_t className[16] = L"";
+        GetClassNameW(window, className, 16);
+        if (lstrcmpW(className, L"#32770") == 0) {
+            s_openBoxes.push_back(window);
+            s_boxHook = nullptr;
+            UnhookWindowsHookEx(hook);
+        }
+    }
+    return CallNextHookEx(hook, code, wParam, lParam);
+}
+
 }  // namespace
 
 std::wstring SystemErrorText(AlarmFileError error) {
@@ -55,19 +77,45 @@ std::wstring AlarmFilePathForMessages() {
     return folder + L"file.txt";
 }
 
+int ShowMessageBox(HWND owner, const std::wstring& text, UINT type) {
+    const std::wstring caption = LoadText(IDS_APP_TITLE);
+    const std::size_t before = s_openBoxes.size();
+    s_boxHook = SetWindowsHookExW(WH_CBT, CatchMessageBox, nullptr, GetCurrentThreadId());
+    // The program has no window in sight: the box must come to the front.
+    const int answer = MessageBoxW(owner, text.c_str(), caption.c_str(), type | MB_SETFOREGROUND);
+    if (s_boxHook != nullptr) {  // no box was made
+        UnhookWindowsHookEx(s_boxHook);
+        s_boxHook = nullptr;
+    }
+    s_openBoxes.resize(before);
+    return answer;
+}
+
+HWND GetOpenMessageBox() {
+    // A box that went down with its owner leaves its handle behind.
+    while (!s_openBoxes.empty() && !IsWindow(s_openBoxes.back())) s_openBoxes.pop_back();
+    return s_openBoxes.empty() ? nullptr : s_openBoxes.back();
+}
+
 int ShowAlarmFileError(HWND owner, UINT textId, UINT type, AlarmFileError error) {
     const std::wstring text = FillMessage(
         LoadText(textId), {AlarmFilePathForMessages(), SystemErrorText(error), std::to_wstring(error)});
-    // The program has no window in sight: the box must come to the front.
-    return MessageBoxW(owner, text.c_str(), LoadText(IDS_APP_TITLE).c_str(), type | MB_SETFOREGROUND);
+    return ShowMessageBox(owner, text, type);
+}
+
+SaveAnswer AskAboutFailedSave(HWND owner, bool exiting, AlarmFileError error) {
+    if (!exiting) {
+        const int answer = ShowAlarmFileError(owner, IDS_SAVE_FAILED, MB_RETRYCANCEL | MB_ICONERROR, error);
+        return answer == IDRETRY ? SaveAnswer::Retry : SaveAnswer::KeepRunning;
+    }
+    const int answer = ShowAlarmFileError(owner, IDS_EXIT_SAVE_FAILED,
+                                          MB_CANCELTRYCONTINUE | MB_DEFBUTTON2 | MB_ICONERROR, error);
+    if (answer == IDTRYAGAIN) return SaveAnswer::Retry;
+    return answer == IDCONTINUE ? SaveAnswer::EndUnsaved : SaveAnswer::KeepRunning;
 }
 
 bool SaveAlarmsOrAsk(HWND owner) {
-    for (;;) {
-        const AlarmFileError error = SaveAlarmFile(AlarmsToSave());
-        if (error == 0) return true;
-        if (ShowAlarmFileError(owner, IDS_SAVE_FAILED, MB_RETRYCANCEL | MB_ICONERROR, error) != IDRETRY) {
-            return false;
-        }
-    }
+    return SaveOrAsk([] { return SaveAlarmFile(AlarmsToSave()); },
+                     [owner](AlarmFileError error) { return AskAboutFailedSave(owner, false, error); }) ==
+           SaveOutcome::Saved;
 }

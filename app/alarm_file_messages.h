@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/exit_flow.h"
 #include "model/alarm_file.h"
 
 // The system's own text for error, without a closing line end; a text of
@@ -21,12 +22,26 @@ std::wstring FillMessage(const std::wstring& pattern, const std::vector<std::wst
 // too long for GetAlarmFilePath.
 std::wstring AlarmFilePathForMessages();
 
+// Shows a message box captioned "velmora" and keeps its window known while it
+// is up (GetOpenMessageBox). Returns the button pressed, 0 when none could be
+// shown or the box went down with its owner.
+int ShowMessageBox(HWND owner, const std::wstring& text, UINT type);
+
+// The message box of ShowMessageBox on screen now (the latest, should one be
+// shown above another), else null.
+HWND GetOpenMessageBox();
+
 // Shows string textId with "%1" the alarm file's path, "%2" the system's text
 // for error and "%3" its number, captioned "velmora", with the buttons and icon
 // of type. Returns the button pressed (0 when no box could be shown).
 int ShowAlarmFileError(HWND owner, UINT textId, UINT type, AlarmFileError error);
 
-// Saves the alarms that may be saved (AlarmsToSave). While that fails, says so
-// in a box owned by owner; Retry tries again, Cancel gives up. Returns true
-// once saved.
+// Tells that a save failed with error, in a box owned by owner, and returns
+// the user's answer. exiting: the question of the save at Exit (Retry, end
+// without saving, keep running); else that of the list's close (Retry,
+// Cancel: the list stays in memory). No answer keeps the list.
+SaveAnswer AskAboutFailedSave(HWND owner, bool exiting, AlarmFileError error);
+
+// Saves the alarms that may be saved (AlarmsToSave) as the alarm list closes,
+// asking while that fails. Returns true once saved.
 bool SaveAlarmsOrAsk(HWND owner);

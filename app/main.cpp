@@ -11,6 +11,10 @@
 
 namespace {
 
+// The exit code of a start that gave up waiting for the copy that serves its
+// folder (1 is a start that could not use the alarm file).
+constexpr int kExitClaimRefused = 2;
+
 // The alarm dialogs hold a list view and up-down controls; their window
 // classes must exist before the first dialog opens.
 void RegisterDialogControlClasses() {
@@ -33,8 +37,16 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // a path this copy can neither read nor write a file, so it claims none.
     wchar_t path[kPathCapacity];
     HANDLE claim = nullptr;
-    if (GetAlarmFilePath(path, kPathCapacity) && !ClaimAlarmFile(g_className, path, &claim)) {
-        return 0;
+    if (GetAlarmFilePath(path, kPathCapacity)) {
+        switch (ClaimAlarmFile(g_className, path, &claim, &g_claimName)) {
+        case Claim::Held: break;
+        case Claim::HandedOver: return 0;
+        // The copy serving the file neither ended nor took this start.
+        case Claim::GaveUp: return kExitClaimRefused;
+        }
+        // Only this copy serves the folder now: what a save cut short left
+        // there is its own to clear.
+        // MERGE-PENDING ClearSaveLeftovers(path);
     }
 
     const HWND window = CreateWindowExW(WS_EX_APPWINDOW, g_className, g_windowTitle,

@@ -3,6 +3,7 @@
 #include "app/about_box.h"
 #include "app/alarm_file_messages.h"
 #include "app/alarm_tick.h"
+#include "app/exit_flow.h"
 #include "app/app.h"
 #include "app/guarded_call.h"
 #include "app/single_instance.h"
@@ -14,6 +15,7 @@
 wchar_t g_className[100];
 wchar_t g_windowTitle[100];
 NOTIFYICONDATAW g_trayIconData;
+std::wstring g_claimName;
 
 namespace {
 
@@ -32,20 +34,13 @@ constexpr UINT WM_DAMAGEDFILENOTICE = WM_APP + 1;
 constexpr UINT_PTR IDT_NOTICE_WAIT = 4;
 constexpr UINT kNoticeWaitMs = 500;
 
-// True once the alarm file was read or created at start. When it was neither,
-// the window is not created at all (ReportFailedStart).
-bool s_alarmFileUsable = false;
+// From the start to the end: whether the alarm file was loaded (when it could
+// be neither read nor created, the window is not created at all:
+// ReportFailedStart), whether an exit asks about a failed save, and whether
+// the last save is done.
+ExitFlow s_flow;
 // What the load at start found: why it failed, or what a damaged file gave.
 AlarmFileLoadReport s_loadReport;
-// Set once the program is ending (Exit, WM_CLOSE, the end of the session, the
-// window's destruction): a later start must not hand over to it then.
-bool s_exiting = false;
-// Set while the exit asks the user about a failed save.
-bool s_exitAsking = false;
-// Set when the save that ends the program is done or given up.
-bool s_savedAtExit = false;
-// The alarm file's path, to recognise a hand-over for the file this copy serves.
-wchar_t s_alarmFilePath[kPathCapacity];
 // Sent by the taskbar whenever it (re)starts; it has forgotten every icon then.
 UINT s_taskbarCreatedMessage = 0;
 
@@ -58,8 +53,25 @@ bool BringOpenAlarmListToFront() {
     return true;
 }
 
+// While one of the program's message boxes is up, it alone is answered: a
+// tray click or a later start brings it to the front and opens nothing, so
+// that no second question can stand beside it. Returns false when none is up.
+bool BringOpenMessageBoxToFront() {
+    const HWND box = GetOpenMessageBox();
+    if (box == nullptr) return false;
+    SetForegroundWindow(box);
+    return true;
+}
+
+// The window a question should be owned by: what the user has on screen, the
+// alarm editor or list when open, else the hidden main window.
+HWND OwnerInSight(HWND window) {
+    const HWND dialog = GetOpenAlarmListDialog();
+    return dialog != nullptr ? GetLastActivePopup(dialog) : window;
+}
+
 void OpenAlarmList(HWND window) {
-    if (!s_alarmFileUsable) return;
+    if (s_flow.state() != ExitFlow::State::Serving) return;
     DialogBoxParamW(g_hInstance, MAKEINTRESOURCEW(IDD_ALARM_LIST), window, AlarmListDlgProc, 0);
 }
 
@@ -88,11 +100,12 @@ void AddTrayIcon(HWND window) {
 
 LRESULT OnCreate(HWND window) {
     s_taskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
-    GetAlarmFilePath(s_alarmFilePath, kPathCapacity);
+    wchar_t path[kPathCapacity];
+    GetAlarmFilePath(path, kPathCapacity);
     // A file that can be neither read nor created ends the start here: the
     // window is not made, and wWinMain tells the user why.
-    if (LoadAlarmFile(s_alarmFilePath, &s_loadReport) == AlarmFileUnavailable) return -1;
-    s_alarmFileUsable = true;
+    if (LoadAlarmFile(path, &s_loadReport) == AlarmFileUnavailable) return -1;
+    s_flow.Started();
     SetTimer(window, IDT_ALARM_CHECK, kAlarmCheckPeriodMs, AlarmTimerProc);
     AddTrayIcon(window);
     if (s_loadReport.damaged) PostMessageW(window, WM_DAMAGEDFILENOTICE, 0, 0);
@@ -102,40 +115,22 @@ LRESULT OnCreate(HWND window) {
 // Exit and WM_CLOSE: saves, and while that fails asks whether to try again,
 // to end without saving, or to keep running.
 LRESULT OnClose(HWND window) {
-    if (s_exitAsking) return 0;  // the question is on screen already
-    s_exiting = true;
-    s_exitAsking = true;
-    bool end = false;
-    for (;;) {
-        const AlarmFileError error = SaveAlarmFile(AlarmsToSave());
-        if (error == 0) {
-            end = true;
-            break;
-        }
-        const int answer = ShowAlarmFileError(window, IDS_EXIT_SAVE_FAILED,
-                                              MB_CANCELTRYCONTINUE | MB_DEFBUTTON2 | MB_ICONERROR, error);
-        if (answer == IDTRYAGAIN) continue;
-        end = answer == IDCONTINUE;
-        break;
+    if (BringOpenMessageBoxToFront()) return 0;  // a question is on screen already
+    const HWND owner = OwnerInSight(window);
+    if (s_flow.Close([] { return SaveAlarmFile(AlarmsToSave()); },
+                     [owner](AlarmFileError error) { return AskAboutFailedSave(owner, true, error); })) {
+        DestroyWindow(window);
     }
-    s_exitAsking = false;
-    if (!end) {
-        s_exiting = false;  // still serving the file: hand-overs are welcome again
-        return 0;
-    }
-    s_savedAtExit = true;
-    DestroyWindow(window);
     return 0;
 }
 
 LRESULT OnDestroy(HWND window) {
     // A window whose start failed has nothing to stop, and must not post the
     // quit message that would end wWinMain's message box at once.
-    if (!s_alarmFileUsable) return 0;
-    s_exiting = true;
-    // Destroyed without Exit or WM_CLOSE: one save, with nobody to ask.
-    if (!s_savedAtExit) SaveAlarmFile(AlarmsToSave());
-    s_savedAtExit = true;
+    if (s_flow.state() == ExitFlow::State::Starting) return 0;
+    // Destroyed without Exit, WM_CLOSE or the session's end: one save, with
+    // nobody to ask.
+    if (s_flow.Destroyed()) SaveAlarmFile(AlarmsToSave());
     KillTimer(window, IDT_ALARM_CHECK);
     KillTimer(window, IDT_RING_GUARD);
     KillTimer(window, IDT_TRAY_RETRY);
@@ -160,7 +155,7 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
     case IDM_EXIT:
         return OnClose(window);
     case IDM_ALARM_SETTINGS:
-        if (!BringOpenAlarmListToFront()) OpenAlarmList(window);
+        if (!BringOpenMessageBoxToFront() && !BringOpenAlarmListToFront()) OpenAlarmList(window);
         return 0;
     default:
         return DefWindowProcW(window, WM_COMMAND, wParam, lParam);
@@ -169,6 +164,9 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
 
 LRESULT OnTrayIcon(HWND window, WPARAM iconId, LPARAM mouseMessage) {
     if (iconId != TRAY_ICON_UID) return 0;
+    if ((mouseMessage == WM_LBUTTONDOWN || mouseMessage == WM_RBUTTONDOWN) && BringOpenMessageBoxToFront()) {
+        return 0;
+    }
     if (mouseMessage == WM_LBUTTONDOWN && !BringOpenAlarmListToFront()) {
         SetForegroundWindow(window);
         SetFocus(window);
@@ -181,54 +179,57 @@ LRESULT OnTrayIcon(HWND window, WPARAM iconId, LPARAM mouseMessage) {
 
 // A later start on the same alarm file hands over to this copy and ends.
 LRESULT OnCopyData(HWND window, LPARAM lParam) {
-    // An exiting copy would take the hand-over and then end, leaving none.
-    if (s_exiting || !IsHandOverFor(reinterpret_cast<const COPYDATASTRUCT*>(lParam), s_alarmFilePath)) {
+    if (!IsHandOverFor(reinterpret_cast<const COPYDATASTRUCT*>(lParam), g_claimName)) return FALSE;
+    // An exiting copy would take the hand-over and then end, leaving none;
+    // the other start waits, and the question of the exit comes to the front.
+    if (!s_flow.AcceptsHandOver()) {
+        BringOpenMessageBoxToFront();
         return FALSE;
     }
     // Posted, so the other copy has its answer at once and is not held until
     // the dialog closes.
-    if (s_alarmFileUsable) PostMessageW(window, WM_COMMAND, IDM_ALARM_SETTINGS, 0);
+    PostMessageW(window, WM_COMMAND, IDM_ALARM_SETTINGS, 0);
     return TRUE;
 }
 
 // Logging off does not pass through WM_DESTROY; save as Exit does, but with
-// one try and no window: the session is going away.
-LRESULT OnEndSession(WPARAM sessionEnds) {
-    if (!sessionEnds || !s_alarmFileUsable) return 0;
-    s_exiting = true;
-    if (!s_savedAtExit) SaveAlarmFile(AlarmsToSave(), 0);
-    s_savedAtExit = true;
+// one try and no window: the session is going away. A restart manager (an
+// installer, an update) asks the same with ENDSESSION_CLOSEAPP, and then waits
+// for the program to end: it does, with exit code 0, so that a new start on
+// the file runs at once. A session end that was called off changes nothing.
+LRESULT OnEndSession(HWND window, WPARAM sessionEnds, LPARAM how) {
+    if (!sessionEnds || s_flow.state() == ExitFlow::State::Starting) return 0;
+    if (s_flow.EndNow()) SaveAlarmFile(AlarmsToSave(), 0);
+    if (how & ENDSESSION_CLOSEAPP) DestroyWindow(window);
     return 0;
 }
 
 void CALLBACK NoticeWaitProc(HWND window, UINT, UINT_PTR, DWORD) {
     CallGuarded([window] {
-        if (IsTrayIconPending()) return;
+        if (IsTrayIconPending() || GetOpenMessageBox() != nullptr) return;
         KillTimer(window, IDT_NOTICE_WAIT);
         PostMessageW(window, WM_DAMAGEDFILENOTICE, 0, 0);
     });
 }
 
-// Once, after the start and once the tray icon is up: how much of a damaged
-// file was read, and where its original bytes are kept.
+// Once, after the start, once the tray icon is up and no other message box is:
+// how much of a damaged file was read, and where its original bytes are kept.
 LRESULT OnDamagedFileNotice(HWND window) {
-    if (IsTrayIconPending()) {
+    if (IsTrayIconPending() || GetOpenMessageBox() != nullptr) {
         SetTimer(window, IDT_NOTICE_WAIT, kNoticeWaitMs, NoticeWaitProc);
         return 0;
     }
     wchar_t pattern[512] = L"";
-    wchar_t caption[100] = L"";
     LoadStringW(g_hInstance, IDS_DAMAGED_FILE, pattern, 512);
-    LoadStringW(g_hInstance, IDS_APP_TITLE, caption, 100);
     const std::wstring text =
         FillMessage(pattern, {std::to_wstring(s_loadReport.alarmsRead), s_loadReport.keptPath});
-    MessageBoxW(window, text.c_str(), caption, MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
+    ShowMessageBox(OwnerInSight(window), text, MB_OK | MB_ICONWARNING);
     return 0;
 }
 
 LRESULT OnTaskbarCreated() {
     // The new taskbar knows no icon; if it is too busy to take ours, retry.
-    if (s_alarmFileUsable) ShowTrayIcon(&g_trayIconData);
+    if (s_flow.state() != ExitFlow::State::Starting) ShowTrayIcon(&g_trayIconData);
     return 0;
 }
 
@@ -258,7 +259,7 @@ LRESULT OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND: return OnCommand(window, wParam, lParam);
     case WM_TRAYICON: return OnTrayIcon(window, wParam, lParam);
     case WM_COPYDATA: return OnCopyData(window, lParam);
-    case WM_ENDSESSION: return OnEndSession(wParam);
+    case WM_ENDSESSION: return OnEndSession(window, wParam, lParam);
     case WM_CLOSE: return OnClose(window);
     case WM_DAMAGEDFILENOTICE: return OnDamagedFileNotice(window);
     default:
@@ -275,7 +276,10 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 }
 
 int ReportFailedStart() {
-    if (s_alarmFileUsable || s_loadReport.error == 0) return 0;
-    ShowAlarmFileError(nullptr, IDS_START_FAILED, MB_OK | MB_ICONERROR, s_loadReport.error);
+    if (s_flow.state() != ExitFlow::State::Starting || s_loadReport.error == 0) return 0;
+    // A damaged file that could not be kept aside is left untouched, and is
+    // told as damaged: nothing holds it, the folder refuses the copy.
+    ShowAlarmFileError(nullptr, s_loadReport.damaged ? IDS_DAMAGED_NOT_KEPT : IDS_START_FAILED,
+                       MB_OK | MB_ICONERROR, s_loadReport.error);
     return 1;
 }

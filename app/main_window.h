@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <string>
+
 // The tray icon's id and the message that carries its mouse events.
 constexpr UINT TRAY_ICON_UID = 32769;
 constexpr UINT WM_TRAYICON = WM_USER + 1;
@@ -13,6 +15,10 @@ constexpr UINT WM_TRAYICON = WM_USER + 1;
 // IDS_APP_TITLE ("velmora") before the main window class is registered.
 extern wchar_t g_className[100];
 extern wchar_t g_windowTitle[100];
+
+// The name of the claim this copy took on its folder at start (ClaimAlarmFile);
+// empty when it took none. A later start's hand-over must carry it.
+extern std::wstring g_claimName;
 
 // The tray icon record: filled once at WM_CREATE, passed again to re-add the
 // icon and to remove it at WM_DESTROY.

@@ -63,35 +63,32 @@ std::wstring AlarmFileMutexName(const wchar_t* path) {
     return PathClaimName(FoldAlarmFilePath(path));
 }
 
-bool ClaimAlarmFile(const wchar_t* className, const wchar_t* path, HANDLE* claim, DWORD waitMs) {
+Claim ClaimAlarmFile(const wchar_t* className, const wchar_t* path, HANDLE* claim, std::wstring* claimName,
+                     DWORD waitMs) {
     *claim = nullptr;
     const std::wstring name = AlarmFileMutexName(path);
+    *claimName = name;
     const DWORD start = GetTickCount();
     for (;;) {
         HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
         const DWORD error = GetLastError();
         if (mutex != nullptr && error != ERROR_ALREADY_EXISTS) {
             *claim = mutex;
-            return true;
+            return Claim::Held;
         }
         if (mutex != nullptr) CloseHandle(mutex);
         // Only "it exists in another's hands" means another copy; any other
         // failure to make the mutex must not keep the program from running.
-        if (mutex == nullptr && error != ERROR_ACCESS_DENIED) return true;
-        if (SendHandOver(className, name)) return false;
+        if (mutex == nullptr && error != ERROR_ACCESS_DENIED) return Claim::Held;
+        if (SendHandOver(className, name)) return Claim::HandedOver;
         // The holder may still be starting, or be ending and refusing the
         // hand-over; when it has ended, the next round takes the mutex.
-        if (GetTickCount() - start >= waitMs) return false;
+        if (GetTickCount() - start >= waitMs) return Claim::GaveUp;
         Sleep(kHandOverRetryMs);
     }
 }
 
-bool HandOverToRunningCopy(const wchar_t* className, const wchar_t* path) {
-    return SendHandOver(className, AlarmFileMutexName(path));
-}
-
-bool IsHandOverFor(const COPYDATASTRUCT* data, const wchar_t* ownPath) {
-    if (data == nullptr || data->dwData != kHandOverCopyDataId) return false;
-    if (ownPath == nullptr || ownPath[0] == L'\0') return false;
-    return IsHandOverTextFor(data->lpData, data->cbData, AlarmFileMutexName(ownPath));
+bool IsHandOverFor(const COPYDATASTRUCT* data, const std::wstring& claimName) {
+    if (data == nullptr || data->dwData != kHandOverCopyDataId || claimName.empty()) return false;
+    return IsHandOverTextFor(data->lpData, data->cbData, claimName);
 }

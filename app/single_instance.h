@@ -35,19 +35,23 @@ bool GetFolderIdentity(const wchar_t* folderPath, FolderIdentity* identity);
 // the path itself in folded case.
 std::wstring AlarmFileMutexName(const wchar_t* path);
 
+enum class Claim {
+    Held,        // this process serves the file and goes on
+    HandedOver,  // another copy serves it and took the hand-over: end, with success
+    GaveUp,      // another copy held it and refused the hand-over for the whole wait
+};
+
 // Makes this process the copy serving the alarm file at path, whose main
-// windows have the class className. Returns true when this process goes on:
-// *claim then holds the mutex (null if none could be made), which the caller
-// closes after its last save. Returns false when another copy serves the file
-// and took the hand-over (it shows its alarm list), or when it held the claim
-// and refused the hand-over for waitMs, so this start ends.
-bool ClaimAlarmFile(const wchar_t* className, const wchar_t* path, HANDLE* claim,
-                    DWORD waitMs = kClaimWaitMs);
+// windows have the class className. Held: *claim holds the mutex (null if
+// none could be made), which the caller closes after its last save, and
+// *claimName is its name (AlarmFileMutexName), which a hand-over for this
+// file carries. Otherwise another copy serves the file: it took the hand-over
+// (it shows its alarm list), or it held the claim and refused the hand-over
+// for waitMs; either way this start ends.
+Claim ClaimAlarmFile(const wchar_t* className, const wchar_t* path, HANDLE* claim, std::wstring* claimName,
+                     DWORD waitMs = kClaimWaitMs);
 
-// Asks each top-level window of class className to take over the alarm file
-// at path. Returns true as soon as one answers that it serves that file.
-bool HandOverToRunningCopy(const wchar_t* className, const wchar_t* path);
-
-// True when data is a hand-over for the alarm file at ownPath, whatever the
-// spelling the other start reached it by.
-bool IsHandOverFor(const COPYDATASTRUCT* data, const wchar_t* ownPath);
+// True when data is a hand-over for the claim of the given name, the one
+// this copy took at start, whatever the spelling the other start reached the
+// folder by.
+bool IsHandOverFor(const COPYDATASTRUCT* data, const std::wstring& claimName);

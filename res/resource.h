@@ -15,6 +15,8 @@
 #define IDS_EXIT_SAVE_FAILED    40003   // a save failed at Exit or WM_CLOSE
 #define IDS_DAMAGED_FILE        40004   // %1 alarms read, %2 where the original is kept
 #define IDS_UNKNOWN_ERROR       40005   // the system has no text for an error
+#define IDS_DAMAGED_NOT_KEPT    40006   // damaged at start, and no copy of it can be kept
+#define IDS_MAY_BE_DAMAGED      40007   // a failed save could not put the old bytes back
 
 // Menu commands.
 #define IDM_ABOUT               104

@@ -62,19 +62,19 @@ TEST(AlarmFileMutex, NameIsAValidLocalNameForAnyPathLength) {
 
 TEST(HandOverMessage, AcceptedForTheSameFileInAnyCase) {
     const HandOverData handOver(L"C:\\Program Files\\Velmora\\file.txt");
-    EXPECT_TRUE(IsHandOverFor(&handOver.data, L"C:\\Program Files\\Velmora\\file.txt"));
-    EXPECT_TRUE(IsHandOverFor(&handOver.data, L"c:\\program files\\velmora\\FILE.txt"));
+    EXPECT_TRUE(IsHandOverFor(&handOver.data, AlarmFileMutexName(L"C:\\Program Files\\Velmora\\file.txt")));
+    EXPECT_TRUE(IsHandOverFor(&handOver.data, AlarmFileMutexName(L"c:\\program files\\velmora\\FILE.txt")));
 }
 
 TEST(HandOverMessage, RefusedForAnotherFileOrAnotherMessage) {
     const std::wstring path = L"C:\\a\\file.txt";
     const HandOverData other(L"C:\\b\\file.txt");
-    EXPECT_FALSE(IsHandOverFor(&other.data, path.c_str()));
+    EXPECT_FALSE(IsHandOverFor(&other.data, AlarmFileMutexName(path.c_str())));
     const HandOverData foreign(path, 1);
-    EXPECT_FALSE(IsHandOverFor(&foreign.data, path.c_str()));
+    EXPECT_FALSE(IsHandOverFor(&foreign.data, AlarmFileMutexName(path.c_str())));
     const HandOverData same(path);
-    EXPECT_FALSE(IsHandOverFor(&same.data, L""));
-    EXPECT_FALSE(IsHandOverFor(nullptr, path.c_str()));
+    EXPECT_FALSE(IsHandOverFor(&same.data, std::wstring())  /* no claim taken */);
+    EXPECT_FALSE(IsHandOverFor(nullptr, AlarmFileMutexName(path.c_str())));
 }
 
 TEST(FolderIdentity, EverySpellingOfAFolderGivesOneClaimAndAnotherFolderAnother) {
@@ -121,7 +121,7 @@ LRESULT CALLBACK RunningCopyProc(HWND window, UINT message, WPARAM wParam, LPARA
     if (message == WM_COPYDATA) {
         ++s_handOversAsked;
         if (s_ending) return FALSE;
-        if (!IsHandOverFor(reinterpret_cast<const COPYDATASTRUCT*>(lParam), s_servedPath.c_str())) return FALSE;
+        if (!IsHandOverFor(reinterpret_cast<const COPYDATASTRUCT*>(lParam), AlarmFileMutexName(s_servedPath.c_str()))) return FALSE;
         ++s_handOvers;
         return TRUE;
     }
@@ -145,7 +145,8 @@ struct ClaimRun {
 
 DWORD WINAPI RunClaim(LPVOID parameter) {
     ClaimRun* run = static_cast<ClaimRun*>(parameter);
-    run->goesOn = ClaimAlarmFile(kRunningClass, run->path.c_str(), &run->claim, run->waitMs);
+    std::wstring name;
+    run->goesOn = ClaimAlarmFile(kRunningClass, run->path.c_str(), &run->claim, &name, run->waitMs) == Claim::Held;
     return 0;
 }
 
@@ -197,7 +198,8 @@ protected:
     // A copy serving path, or ending on it; it holds the claim.
     HANDLE StartRunningCopy(const std::wstring& path) {
         HANDLE claim = nullptr;
-        EXPECT_TRUE(ClaimAlarmFile(kRunningClass, path.c_str(), &claim));
+        std::wstring name;
+        EXPECT_EQ(Claim::Held, ClaimAlarmFile(kRunningClass, path.c_str(), &claim, &name));
         s_servedPath = path;
         m_running = CreateWindowW(kRunningClass, L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
         EXPECT_NE(nullptr, m_running);
@@ -213,7 +215,9 @@ protected:
 TEST_F(ClaimTest, FirstClaimGoesOnAndHoldsTheFolder) {
     const std::wstring path = FileInNewFolder(L"alarms");
     HANDLE claim = nullptr;
-    ASSERT_TRUE(ClaimAlarmFile(kRunningClass, path.c_str(), &claim));
+    std::wstring name;
+    ASSERT_EQ(Claim::Held, ClaimAlarmFile(kRunningClass, path.c_str(), &claim, &name));
+    EXPECT_EQ(AlarmFileMutexName(path.c_str()), name);
     ASSERT_NE(nullptr, claim);
     // The mutex exists now under the folder's name.
     HANDLE same = OpenMutexW(SYNCHRONIZE, FALSE, AlarmFileMutexName(path.c_str()).c_str());
@@ -247,10 +251,11 @@ TEST_F(ClaimTest, ClaimOnAnotherFolderGoesOnBesideTheFirst) {
 TEST_F(ClaimTest, FolderIsFreeAgainOnceTheFirstCopyLetsGo) {
     const std::wstring path = FileInNewFolder(L"alarms");
     HANDLE first = nullptr;
-    ASSERT_TRUE(ClaimAlarmFile(kRunningClass, path.c_str(), &first));
+    std::wstring name;
+    ASSERT_EQ(Claim::Held, ClaimAlarmFile(kRunningClass, path.c_str(), &first, &name));
     CloseHandle(first);
     HANDLE again = nullptr;
-    EXPECT_TRUE(ClaimAlarmFile(kRunningClass, path.c_str(), &again));
+    EXPECT_EQ(Claim::Held, ClaimAlarmFile(kRunningClass, path.c_str(), &again, &name));
     EXPECT_NE(nullptr, again);
     if (again != nullptr) CloseHandle(again);
 }
@@ -260,10 +265,12 @@ TEST_F(ClaimTest, SecondClaimThatNobodyAnswersEndsAtTheBound) {
     // after the bound rather than run beside it.
     const std::wstring path = UniquePath(L"file.txt");
     HANDLE first = nullptr;
-    ASSERT_TRUE(ClaimAlarmFile(kRunningClass, path.c_str(), &first));
+    std::wstring name;
+    ASSERT_EQ(Claim::Held, ClaimAlarmFile(kRunningClass, path.c_str(), &first, &name));
     HANDLE second = nullptr;
     const DWORD start = GetTickCount();
-    EXPECT_FALSE(ClaimAlarmFile(kRunningClass, path.c_str(), &second, 1000));
+    // Given up, which the start tells by its exit code, unlike a hand-over.
+    EXPECT_EQ(Claim::GaveUp, ClaimAlarmFile(kRunningClass, path.c_str(), &second, &name, 1000));
     EXPECT_GE(GetTickCount() - start, 1000u);
     EXPECT_EQ(nullptr, second);
     CloseHandle(first);
