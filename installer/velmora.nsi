@@ -75,13 +75,16 @@ Var Autostart    ; the Startup shortcut wanted: 1 or 0
 !define MUI_WELCOMEPAGE_TEXT "velmora は、通知領域（タスクトレイ）に常駐する小さなアラーム時計です。$\r$\n$\r$\nこのセットアップは velmora をあなたのユーザー アカウントにだけインストールします。管理者の権限は要りません。$\r$\n$\r$\nすでに velmora をお使いのときは、動いている velmora をいったん終了して新しいものに置き換え、もう一度起動します。アラームの一覧（file.txt）はそのまま引き継がれます。$\r$\n$\r$\n$_CLICK"
 !insertmacro MUI_PAGE_WELCOME
 
-!define MUI_DIRECTORYPAGE_TEXT_TOP "velmora をインストールするフォルダーを選んでください。velmora はアラームの一覧（file.txt）を velmora.exe と同じフォルダーに保存するので、あなたが書き込みできるフォルダーを選んでください（「Program Files」の下は選べません）。"
+!define MUI_PAGE_HEADER_TEXT "インストール先の選択"
+!define MUI_PAGE_HEADER_SUBTEXT "velmora をインストールするフォルダーを選んでください。"
+!define MUI_DIRECTORYPAGE_TEXT_TOP "velmora はアラームの一覧（file.txt）を velmora.exe と同じフォルダーに保存します。あなたが書き込みできるフォルダーを選んでください（「Program Files」の下は選べません）。"
+!define MUI_DIRECTORYPAGE_TEXT_DESTINATION "インストール先のフォルダー"
 !define MUI_PAGE_CUSTOMFUNCTION_LEAVE DirectoryLeave
 !insertmacro MUI_PAGE_DIRECTORY
 
 !define MUI_PAGE_HEADER_TEXT "オプション"
 !define MUI_PAGE_HEADER_SUBTEXT "velmora の起動のしかたを選んでください。"
-!define MUI_COMPONENTSPAGE_TEXT_TOP "チェックを付けた項目がインストールされます。ログオン時に起動しないと、velmora を起動するまでアラームは鳴りません。"
+!define MUI_COMPONENTSPAGE_TEXT_TOP "ログオン時に起動すると、Windows にサインインするたびに velmora が通知領域で動き始めます。velmora が動いていないあいだは、アラームは鳴りません。"
 !define MUI_COMPONENTSPAGE_TEXT_COMPLIST "オプション:"
 !insertmacro MUI_PAGE_COMPONENTS
 
@@ -95,7 +98,9 @@ Var Autostart    ; the Startup shortcut wanted: 1 or 0
 !define MUI_PAGE_CUSTOMFUNCTION_SHOW FinishShow
 !insertmacro MUI_PAGE_FINISH
 
-!define MUI_UNCONFIRMPAGE_TEXT_TOP "velmora をこのコンピューターから削除します。動いている velmora は、アラームの一覧を保存してから終了します。"
+!define MUI_PAGE_HEADER_TEXT "velmora のアンインストール"
+!define MUI_PAGE_HEADER_SUBTEXT "velmora をこのコンピューターから削除します。"
+!define MUI_UNCONFIRMPAGE_TEXT_TOP "動いている velmora は、アラームの一覧を保存してから終了します。アラームの一覧（file.txt）を残すかどうかは、このあと選べます。"
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 
@@ -337,7 +342,7 @@ Section "Uninstall"
   Delete "${STARTUP_LINK}"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
   ${If} ${FileExists} "$INSTDIR\file.txt*"
-    MessageBox MB_YESNO|MB_ICONQUESTION|MB_DEFBUTTON2 "アラームの一覧（file.txt）も削除しますか？$\r$\n$\r$\n「いいえ」を選ぶと、$INSTDIR に残します。もう一度インストールすると、そのアラームをそのまま使えます。" /SD IDNO IDNO keep
+    MessageBox MB_YESNO|MB_ICONQUESTION|MB_DEFBUTTON2 "アラームの一覧（file.txt）も削除しますか？$\r$\n$\r$\n削除しなければ、$INSTDIR に残ります。もう一度インストールすると、そのアラームをそのまま使えます。" /SD IDNO IDNO keep
     Delete "$INSTDIR\file.txt"
     Delete "$INSTDIR\file.txt.bad*"
     keep:
