@@ -2,12 +2,18 @@
 """Packs a built velmora.exe into the release files of dist/ (scripts/release).
 
 Usage: package.py --exe EXE --version V --source SRC --boost-objects DIR --dist DIST
+       package.py --exe EXE --version V --source SRC --boost-objects DIR
+                  --setup-only SETUP [--target amd64]
 
 Writes into DIST:
   velmora-V-win32.zip  one folder velmora-V/ with velmora.exe, README-ja.txt,
                        LICENSE.txt and THIRD-PARTY-NOTICES.txt;
+  velmora-V-setup.exe  the installer (installer/velmora.nsi, built by
+                       makensis), which installs the same four files;
   velmora.exe          the same executable as in the archive;
-  SHA256SUMS           the checksums of both, as `sha256sum -c` reads them.
+  SHA256SUMS           the checksums of all three, as `sha256sum -c` reads them.
+With --setup-only, only the installer, as SETUP; --target amd64 makes it a
+64-bit installer, for a 64-bit EXE (the tests, where only 64-bit programs run).
 
 Everything written depends only on its inputs: the archive entries have a
 fixed order, fixed permissions and the time of SOURCE_DATE_EPOCH (the last
@@ -28,6 +34,7 @@ import os
 import re
 import subprocess
 import sys
+import tempfile
 import time
 import zipfile
 
@@ -291,6 +298,27 @@ def write(path, data):
     os.replace(tmp, path)
 
 
+def write_setup(path, source, version, exe, texts, target):
+    """Builds the installer from installer/velmora.nsi into path: the
+    executable at exe, the texts as (name, bytes). makensis is given only
+    fixed inputs and the script turns file times off, so the same inputs give
+    the same bytes."""
+    with tempfile.TemporaryDirectory() as staging:
+        for name, data in texts:
+            write(os.path.join(staging, name), data)
+        command = ["makensis", "-NOCONFIG", "-V2", "-WX", "-INPUTCHARSET", "UTF8",
+                   "-DVELMORA_VERSION=" + version, "-DVELMORA_EXE=" + os.path.abspath(exe),
+                   "-DVELMORA_TEXTS=" + staging, "-DVELMORA_OUTFILE=" + os.path.abspath(path) + ".tmp",
+                   "-DVELMORA_TARGET=" + target, os.path.join(source, "installer", "velmora.nsi")]
+        try:
+            r = subprocess.run(command, capture_output=True, text=True)
+        except OSError as e:
+            raise PackagingError("makensis could not be run (%s; run scripts/setup)" % e)
+        if r.returncode != 0:
+            raise PackagingError("makensis failed:\n%s%s" % (r.stdout, r.stderr))
+    os.replace(path + ".tmp", path)
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("--exe", required=True)
@@ -298,11 +326,15 @@ def main():
     ap.add_argument("--source", required=True, help="the source tree (LICENSE, docs/readme-ja.txt)")
     ap.add_argument("--boost-objects", required=True,
                     help="the build folder of Boost.Serialization (its object files say what is compiled in)")
-    ap.add_argument("--dist", required=True)
+    ap.add_argument("--dist")
+    ap.add_argument("--setup-only", metavar="SETUP", help="write only the installer, as SETUP")
+    ap.add_argument("--target", choices=["x86", "amd64"], default="x86", help="the installer's processor")
     args = ap.parse_args()
+    if (args.dist is None) == (args.setup_only is None):
+        ap.error("give either --dist or --setup-only")
 
     epoch = os.environ.get("SOURCE_DATE_EPOCH", "")
-    if not epoch.isdigit():
+    if args.dist and not epoch.isdigit():
         raise PackagingError("SOURCE_DATE_EPOCH must be set to the time of the last commit")
 
     def read(rel):
@@ -312,18 +344,22 @@ def main():
     with open(args.exe, "rb") as f:
         exe = f.read()
     folder = "velmora-" + args.version
-    files = [
-        ("velmora.exe", exe),
+    texts = [
         ("README-ja.txt", windows_text(read("docs/readme-ja.txt"), bom=True)),
         ("LICENSE.txt", windows_text(read("LICENSE"))),
         ("THIRD-PARTY-NOTICES.txt", windows_text("\n".join(notices(args.version, boost_units(args.boost_objects))))),
     ]
+    if args.setup_only:
+        write_setup(args.setup_only, args.source, args.version, args.exe, texts, args.target)
+        return
     os.makedirs(args.dist, exist_ok=True)
     archive = folder + "-win32.zip"
-    write_zip(os.path.join(args.dist, archive), folder, files, int(epoch))
+    setup = "velmora-%s-setup.exe" % args.version
+    write_zip(os.path.join(args.dist, archive), folder, [("velmora.exe", exe)] + texts, int(epoch))
+    write_setup(os.path.join(args.dist, setup), args.source, args.version, args.exe, texts, args.target)
     write(os.path.join(args.dist, "velmora.exe"), exe)
     sums = ""
-    for name in sorted([archive, "velmora.exe"]):
+    for name in sorted([archive, setup, "velmora.exe"]):
         with open(os.path.join(args.dist, name), "rb") as f:
             sums += "%s  %s\n" % (hashlib.sha256(f.read()).hexdigest(), name)
     write(os.path.join(args.dist, "SHA256SUMS"), sums.encode("ascii"))

@@ -443,6 +443,25 @@ bool Velmora::Kill(UINT exitCode) const {
     return WaitForSingleObject(process_, kEndMs) == WAIT_OBJECT_0;
 }
 
+DWORD RunProgram(const std::wstring& commandLine, DWORD ms) {
+    std::wstring line = commandLine;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &startup,
+                        &info)) {
+        return STILL_ACTIVE;
+    }
+    AssignProcessToJobObject(TheJob(), info.hProcess);
+    ResumeThread(info.hThread);
+    CloseHandle(info.hThread);
+    DWORD code = STILL_ACTIVE;
+    if (WaitForSingleObject(info.hProcess, ms) != WAIT_OBJECT_0) TerminateProcess(info.hProcess, STILL_ACTIVE);
+    else GetExitCodeProcess(info.hProcess, &code);
+    CloseHandle(info.hProcess);
+    return code;
+}
+
 int RunningJobProcesses() {
     std::vector<HANDLE>& started = StartedProcesses();
     int running = 0;

@@ -209,6 +209,11 @@ private:
 // or made to crash (an access violation in a thread of its own, through the
 // window probe), a second after its main window appeared. scripts/soak uses it.
 
+// Runs a program (an installer, say) in the test program's job, with its
+// children, and waits up to ms for it to end: its exit code, or STILL_ACTIVE
+// when it did not start or end in time (it is then ended).
+DWORD RunProgram(const std::wstring& commandLine, DWORD ms);
+
 // The number of processes of the test program's job that still run.
 int RunningJobProcesses();
 // Ends every process of the test program's job and waits for them.

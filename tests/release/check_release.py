@@ -3,7 +3,8 @@
 
 Usage: check_release.py DIST VERSION SOURCE BUILD
 
-  DIST     the dist/ folder (velmora-VERSION-win32.zip, velmora.exe, SHA256SUMS)
+  DIST     the dist/ folder (velmora-VERSION-win32.zip, velmora-VERSION-setup.exe,
+           velmora.exe, SHA256SUMS)
   VERSION  the version they must carry
   SOURCE   the source tree they were built from
   BUILD    the build folder velmora.exe was built in
@@ -15,11 +16,15 @@ CRLF line ends (README-ja.txt Japanese, with a BOM) and the notices holding
 every licence they must; an executable with no time stamp, no debug data, no
 symbols and none of the build's paths, whose resources and imports pass
 tests/resources/check_resources.py (the About box's "velmora Version VERSION",
-system DLLs only). Prints every failure and a last line "N passed, M failed";
+system DLLs only); an installer for 32-bit Windows that asks for no
+administrator rights and whose packed data, unpacked, holds the executable
+and the three texts of the archive byte for byte, and the uninstall entry. Prints every failure and a last line "N passed, M failed";
 exits 0 only when nothing failed.
 """
 
+import lzma
 import os
+import struct
 import subprocess
 import sys
 import time
@@ -59,11 +64,39 @@ def check(ok, what):
     return ok
 
 
-def check_sums(dist, archive):
+def check_setup(path, contents):
+    """contents: the archive's files by name, which the installer must hold."""
+    with open(path, "rb") as f:
+        data = f.read()
+    pe = pefile.PE(data=data)
+    check(pe.FILE_HEADER.Machine == 0x14C, "the installer is not a 32-bit (i386) program")
+    check(b'level="asInvoker"' in data, "the installer's manifest does not ask to run as the user (asInvoker)")
+    # NSIS: its first header, then one LZMA stream (solid) with the script's
+    # data and each file, the files each after their length.
+    at = data.find(b"\xef\xbe\xad\xdeNullsoftInst")
+    if not check(at >= 4, "the installer holds no NSIS data"):
+        return
+    total = struct.unpack_from("<I", data, at + 20)[0]
+    props, dictionary = data[at + 24], struct.unpack_from("<I", data, at + 25)[0]
+    lzma1 = {"id": lzma.FILTER_LZMA1, "dict_size": dictionary,
+             "lc": props % 9, "lp": props % 45 // 9, "pb": props // 45}
+    try:
+        packed = lzma.LZMADecompressor(lzma.FORMAT_RAW, filters=[lzma1]).decompress(data[at + 29:at - 4 + total])
+    except lzma.LZMAError as e:
+        check(False, "the installer's data is not one LZMA stream: %s" % e)
+        return
+    for name, body in contents.items():
+        check(struct.pack("<I", len(body)) + body in packed, "the installer does not hold the archive's " + name)
+    for words in ("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\velmora", "velmora を起動する",
+                  "ログオン時に起動する", "the velmora authors"):
+        check(words.encode("utf-16-le") in packed, "the installer's script lacks " + words)
+
+
+def check_sums(dist, archive, setup):
     with open(os.path.join(dist, "SHA256SUMS"), encoding="ascii") as f:
         names = [line.split("  ", 1)[1].rstrip("\n") for line in f if "  " in line]
-    check(sorted(names) == sorted([archive, "velmora.exe"]),
-          "SHA256SUMS names %s, not the archive and velmora.exe" % names)
+    check(sorted(names) == sorted([archive, setup, "velmora.exe"]),
+          "SHA256SUMS names %s, not the archive, the installer and velmora.exe" % names)
     r = subprocess.run(["sha256sum", "-c", "--strict", "SHA256SUMS"], cwd=dist,
                        capture_output=True, text=True)
     check(r.returncode == 0, "sha256sum -c SHA256SUMS in %s: %s%s" % (dist, r.stdout, r.stderr))
@@ -116,6 +149,7 @@ def check_archive(dist, version, epoch):
     text = check_text("THIRD-PARTY-NOTICES.txt", contents.get("THIRD-PARTY-NOTICES.txt", b""))
     for words in NOTICES:
         check(words in text, "THIRD-PARTY-NOTICES.txt lacks " + words)
+    return contents
 
 
 def check_executable(exe, version, paths):
@@ -158,8 +192,9 @@ def main():
         sys.exit(__doc__)
     dist, version, source, build = sys.argv[1:]
     epoch = int(os.environ["SOURCE_DATE_EPOCH"])
-    check_sums(dist, "velmora-%s-win32.zip" % version)
-    check_archive(dist, version, epoch)
+    setup = "velmora-%s-setup.exe" % version
+    check_sums(dist, "velmora-%s-win32.zip" % version, setup)
+    check_setup(os.path.join(dist, setup), check_archive(dist, version, epoch))
     check_executable(os.path.join(dist, "velmora.exe"), version, [source, build])
     print("release check of %s: %d passed, %d failed" % (dist, passed, failed))
     sys.exit(1 if failed else 0)

@@ -1,0 +1,352 @@
+; The per-user installer of velmora (makensis 3, Unicode, LZMA, Modern UI).
+;
+; Built by scripts/package.py, which gives the inputs as defines:
+;   VELMORA_VERSION  the version of res/version.h, e.g. 1.3
+;   VELMORA_EXE      the velmora.exe to install
+;   VELMORA_TEXTS    a folder holding README-ja.txt, LICENSE.txt and
+;                    THIRD-PARTY-NOTICES.txt as the zip holds them
+;   VELMORA_OUTFILE  the setup.exe to write
+;   VELMORA_TARGET   x86 (as it ships, the default) or amd64 (for a 64-bit
+;                    velmora.exe, where only 64-bit programs run)
+;
+; It installs for the current user alone, without administrator rights, into
+; a folder the user can write to (velmora keeps its alarm file file.txt
+; beside velmora.exe), and never touches file.txt: an upgrade closes the
+; velmora that runs from the folder the way Windows closes a program at
+; logoff (it then saves its list), replaces the other files and starts it
+; again. Nothing in the output depends on the time of the build.
+;
+; Command line: /S silent, /D=FOLDER the folder, /AUTOSTART=0 or 1 the
+; Startup shortcut (by default: as before, or on for a new installation).
+
+Unicode true
+SetCompressor /SOLID lzma
+SetDateSave off
+RequestExecutionLevel user
+ManifestDPIAware true
+!ifndef VELMORA_TARGET
+  !define VELMORA_TARGET x86
+!endif
+Target ${VELMORA_TARGET}-unicode
+
+!include MUI2.nsh
+!include LogicLib.nsh
+!include FileFunc.nsh
+!include Sections.nsh
+!include WinMessages.nsh
+
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\velmora"
+!define PUBLISHER "the velmora authors"
+!define STARTUP_LINK "$SMSTARTUP\velmora.lnk"
+!define MENU_LINK "$SMPROGRAMS\velmora.lnk"
+; How long velmora is given to save its list and end, in milliseconds.
+!define CLOSE_WAIT_MS 5000
+
+Name "velmora"
+OutFile "${VELMORA_OUTFILE}"
+InstallDir "$LOCALAPPDATA\Programs\velmora"
+; An upgrade goes where the earlier version was installed.
+InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
+BrandingText "velmora ${VELMORA_VERSION}"
+ShowInstDetails nevershow
+ShowUninstDetails nevershow
+
+VIProductVersion "${VELMORA_VERSION}.0.0"
+VIAddVersionKey /LANG=1041 "ProductName" "velmora"
+VIAddVersionKey /LANG=1041 "ProductVersion" "${VELMORA_VERSION}"
+VIAddVersionKey /LANG=1041 "FileVersion" "${VELMORA_VERSION}"
+VIAddVersionKey /LANG=1041 "FileDescription" "velmora ${VELMORA_VERSION} セットアップ"
+VIAddVersionKey /LANG=1041 "CompanyName" "${PUBLISHER}"
+VIAddVersionKey /LANG=1041 "LegalCopyright" "${PUBLISHER} (MIT License)"
+
+Var WasRunning   ; 1 when the installer closed a velmora of $INSTDIR
+Var Autostart    ; the Startup shortcut wanted: 1 or 0
+
+; The pages -------------------------------------------------------------------
+
+!define MUI_ICON "../res/velmora.ico"
+!define MUI_UNICON "../res/velmora.ico"
+!define MUI_ABORTWARNING
+!define MUI_ABORTWARNING_TEXT "velmora のセットアップを中止しますか？"
+!define MUI_UNABORTWARNING
+!define MUI_COMPONENTSPAGE_NODESC
+
+!define MUI_WELCOMEPAGE_TITLE "velmora ${VELMORA_VERSION} のセットアップへようこそ"
+!define MUI_WELCOMEPAGE_TEXT "velmora は、通知領域（タスクトレイ）に常駐する小さなアラーム時計です。$\r$\n$\r$\nこのセットアップは velmora をあなたのユーザー アカウントにだけインストールします。管理者の権限は要りません。$\r$\n$\r$\nすでに velmora をお使いのときは、動いている velmora をいったん終了して新しいものに置き換え、もう一度起動します。アラームの一覧（file.txt）はそのまま引き継がれます。$\r$\n$\r$\n$_CLICK"
+!insertmacro MUI_PAGE_WELCOME
+
+!define MUI_PAGE_HEADER_TEXT "インストール先の選択"
+!define MUI_PAGE_HEADER_SUBTEXT "velmora をインストールするフォルダーを選んでください。"
+!define MUI_DIRECTORYPAGE_TEXT_TOP "velmora はアラームの一覧（file.txt）を velmora.exe と同じフォルダーに保存します。あなたが書き込みできるフォルダーを選んでください（「Program Files」の下は選べません）。"
+!define MUI_DIRECTORYPAGE_TEXT_DESTINATION "インストール先のフォルダー"
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE DirectoryLeave
+!insertmacro MUI_PAGE_DIRECTORY
+
+!define MUI_PAGE_HEADER_TEXT "オプション"
+!define MUI_PAGE_HEADER_SUBTEXT "velmora の起動のしかたを選んでください。"
+!define MUI_COMPONENTSPAGE_TEXT_TOP "ログオン時に起動すると、Windows にサインインするたびに velmora が通知領域で動き始めます。velmora が動いていないあいだは、アラームは鳴りません。"
+!define MUI_COMPONENTSPAGE_TEXT_COMPLIST "オプション:"
+!insertmacro MUI_PAGE_COMPONENTS
+
+!insertmacro MUI_PAGE_INSTFILES
+
+!define MUI_FINISHPAGE_TITLE "velmora のセットアップの完了"
+!define MUI_FINISHPAGE_TEXT "velmora をインストールしました。$\r$\n$\r$\nvelmora は通知領域に白い時計のアイコンで表示されます。アイコンをクリックするとアラームの一覧が開きます。"
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_TEXT "velmora を起動する"
+!define MUI_FINISHPAGE_RUN_FUNCTION StartVelmora
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW FinishShow
+!insertmacro MUI_PAGE_FINISH
+
+!define MUI_PAGE_HEADER_TEXT "velmora のアンインストール"
+!define MUI_PAGE_HEADER_SUBTEXT "velmora をこのコンピューターから削除します。"
+!define MUI_UNCONFIRMPAGE_TEXT_TOP "動いている velmora は、アラームの一覧を保存してから終了します。アラームの一覧（file.txt）を残すかどうかは、このあと選べます。"
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+
+!insertmacro MUI_LANGUAGE "Japanese"
+
+; Closing velmora -----------------------------------------------------------------
+;
+; Each top-level window of class VELMORA whose process runs $INSTDIR\velmora.exe
+; is asked to close as Windows asks at the end of a session: velmora saves its
+; list without showing anything and ends. Copies from other folders are left
+; alone. A velmora that has not ended after CLOSE_WAIT_MS is reported with
+; Retry and Cancel; it is never killed. Cancel, and a silent run, give up:
+; the installation or uninstallation is aborted (exit code 2), nothing
+; replaced. $WasRunning is 1 afterwards when one was closed.
+
+!macro CLOSE_VELMORA un
+Function ${un}CloseVelmora
+  Push $0
+  Push $1
+  Push $2
+  Push $3
+  Push $4
+  Push $5
+  StrCpy $WasRunning 0
+  ; The folder's own exe by its long name, as the process reports its image.
+  StrCpy $5 "$INSTDIR\velmora.exe"
+  System::Call 'kernel32::GetLongPathNameW(w r5, w .r0, i ${NSIS_MAX_STRLEN}) i .r1'
+  ${If} $1 <> 0
+    StrCpy $5 $0
+  ${EndIf}
+  retry:
+  StrCpy $4 0  ; processes that did not end
+  StrCpy $0 0  ; the window after which to search
+  ${Do}
+    FindWindow $0 "VELMORA" "" 0 $0
+    ${If} $0 = 0
+      ${Break}
+    ${EndIf}
+    System::Call 'user32::GetWindowThreadProcessId(p r0, *i 0 r1)'
+    ; PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE
+    System::Call 'kernel32::OpenProcess(i 0x101000, i 0, i r1) p .r2'
+    ${If} $2 P<> 0
+      System::Call 'kernel32::QueryFullProcessImageNameW(p r2, i 0, w .r3, *i ${NSIS_MAX_STRLEN}) i .r1'
+      ${If} $1 <> 0
+      ${AndIf} $3 == $5  ; case-insensitive
+        StrCpy $WasRunning 1
+        ; WM_QUERYENDSESSION and WM_ENDSESSION with ENDSESSION_CLOSEAPP,
+        ; SMTO_ABORTIFHUNG: a hung velmora does not hold the installer.
+        System::Call 'user32::SendMessageTimeoutW(p r0, i ${WM_QUERYENDSESSION}, p 0, p 1, i 2, i ${CLOSE_WAIT_MS}, *p .r1)'
+        System::Call 'user32::SendMessageTimeoutW(p r0, i ${WM_ENDSESSION}, p 1, p 1, i 2, i ${CLOSE_WAIT_MS}, *p .r1)'
+        System::Call 'kernel32::WaitForSingleObject(p r2, i ${CLOSE_WAIT_MS}) i .r1'
+        ${If} $1 <> 0
+          IntOp $4 $4 + 1
+        ${EndIf}
+      ${EndIf}
+      System::Call 'kernel32::CloseHandle(p r2)'
+    ${EndIf}
+  ${Loop}
+  ${If} $4 <> 0
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "velmora が終了しません。$\r$\n$\r$\n$5$\r$\n$\r$\nvelmora の画面（アラームの一覧やメッセージ）が開いていれば閉じてから「再試行」を押してください。「キャンセル」を押すと、何も変更せずに中止します。" /SD IDCANCEL IDRETRY retry
+    SetErrorLevel 2
+    Abort "velmora が終了しないため中止しました。"
+  ${EndIf}
+  Pop $5
+  Pop $4
+  Pop $3
+  Pop $2
+  Pop $1
+  Pop $0
+FunctionEnd
+!macroend
+!insertmacro CLOSE_VELMORA ""
+!insertmacro CLOSE_VELMORA "un."
+
+; The installer -------------------------------------------------------------------
+
+; Whether the user can create and delete a file in $INSTDIR; the folders made
+; for the probe are removed again. Leaves 1 or 0 on the stack.
+Function CanWriteFolder
+  Push $0
+  Push $1
+  ; The nearest folder that exists already.
+  StrCpy $0 $INSTDIR
+  ${DoUntil} ${FileExists} "$0\*.*"
+    ${GetParent} $0 $1
+    ${If} $1 == ""
+    ${OrIf} $1 == $0
+      ${Break}
+    ${EndIf}
+    StrCpy $0 $1
+  ${Loop}
+  ClearErrors
+  CreateDirectory $INSTDIR
+  StrCpy $1 1
+  ${If} ${Errors}
+    StrCpy $1 0
+  ${Else}
+    GetTempFileName $1 $INSTDIR
+    ${If} $1 == ""
+      StrCpy $1 0
+    ${Else}
+      ClearErrors
+      Delete $1
+      StrCpy $1 1
+      ${If} ${Errors}
+        StrCpy $1 0
+      ${EndIf}
+    ${EndIf}
+  ${EndIf}
+  ; Empty folders made just now, up to the one that existed.
+  Push $1
+  StrCpy $1 $INSTDIR
+  ${DoWhile} $1 != $0
+    ${If} $1 == ""
+      ${Break}
+    ${EndIf}
+    RMDir $1
+    ${GetParent} $1 $1
+  ${Loop}
+  Pop $1
+  Exch
+  Pop $0
+  Exch $1
+FunctionEnd
+
+!define NOT_WRITABLE_TEXT "このフォルダーには書き込みできません。$\r$\n$\r$\n$INSTDIR$\r$\n$\r$\nvelmora はアラームの一覧（file.txt）を velmora.exe と同じフォルダーに保存します。あなたが書き込みできるフォルダー（たとえば %LOCALAPPDATA%\Programs\velmora）を選んでください。"
+
+Function DirectoryLeave
+  Call CanWriteFolder
+  Pop $0
+  ${If} $0 = 0
+    MessageBox MB_OK|MB_ICONEXCLAMATION "${NOT_WRITABLE_TEXT}"
+    Abort  ; stays on the page
+  ${EndIf}
+FunctionEnd
+
+Function StartVelmora
+  SetOutPath $INSTDIR
+  Exec '"$INSTDIR\velmora.exe"'
+FunctionEnd
+
+Function FinishShow
+  ; velmora was running and is running again: nothing to offer.
+  ${If} $WasRunning = 1
+    SendMessage $mui.FinishPage.Run ${BM_SETCHECK} ${BST_UNCHECKED} 0
+    ShowWindow $mui.FinishPage.Run ${SW_HIDE}
+  ${EndIf}
+FunctionEnd
+
+Section "velmora" SecMain
+  SectionIn RO
+  ; The folder page checks this; a silent run (/D=) is checked here.
+  ${If} ${Silent}
+    Call CanWriteFolder
+    Pop $0
+    ${If} $0 = 0
+      SetErrorLevel 2
+      Abort "${NOT_WRITABLE_TEXT}"
+    ${EndIf}
+  ${EndIf}
+  Call CloseVelmora
+  SetOutPath $INSTDIR
+  ; file.txt and its .bad copies are velmora's own: never written here.
+  File "/oname=velmora.exe" "${VELMORA_EXE}"
+  File "${VELMORA_TEXTS}/README-ja.txt"
+  File "${VELMORA_TEXTS}/LICENSE.txt"
+  File "${VELMORA_TEXTS}/THIRD-PARTY-NOTICES.txt"
+  WriteUninstaller "$INSTDIR\uninstall.exe"
+  CreateShortcut "${MENU_LINK}" "$INSTDIR\velmora.exe" "" "$INSTDIR\velmora.exe" 0 \
+    SW_SHOWNORMAL "" "通知領域のアラーム時計"
+
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "velmora"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VELMORA_VERSION}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\velmora.exe,0"
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
+SectionEnd
+
+Section "ログオン時に起動する" SecAutostart
+  CreateShortcut "${STARTUP_LINK}" "$INSTDIR\velmora.exe" "" "$INSTDIR\velmora.exe" 0 \
+    SW_SHOWNORMAL "" "通知領域のアラーム時計"
+SectionEnd
+
+Section "-finish"
+  ${IfNot} ${SectionIsSelected} ${SecAutostart}
+    Delete "${STARTUP_LINK}"
+  ${EndIf}
+  ${GetSize} $INSTDIR "/S=0K /G=0" $0 $1 $2
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
+  ; The velmora that was closed runs again; a new installation starts it
+  ; from the finish page, if the user wants.
+  ${If} $WasRunning = 1
+    Call StartVelmora
+  ${EndIf}
+SectionEnd
+
+; After the sections, whose indices it uses.
+Function .onInit
+  ; A new installation starts at logon; an upgrade keeps the earlier choice,
+  ; seen from the Startup shortcut; /AUTOSTART= decides over both.
+  StrCpy $Autostart 1
+  ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $0 != ""
+  ${AndIfNot} ${FileExists} "${STARTUP_LINK}"
+    StrCpy $Autostart 0
+  ${EndIf}
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/AUTOSTART=" $1
+  ${IfNot} ${Errors}
+    ${If} $1 == "0"
+      StrCpy $Autostart 0
+    ${ElseIf} $1 == "1"
+      StrCpy $Autostart 1
+    ${Else}
+      MessageBox MB_OK|MB_ICONSTOP "/AUTOSTART= には 0 か 1 を指定してください。" /SD IDOK
+      SetErrorLevel 2
+      Quit
+    ${EndIf}
+  ${EndIf}
+  ${If} $Autostart = 0
+    !insertmacro UnselectSection ${SecAutostart}
+  ${EndIf}
+FunctionEnd
+
+; The uninstaller ---------------------------------------------------------------
+
+Section "Uninstall"
+  Call un.CloseVelmora
+  Delete "$INSTDIR\velmora.exe"
+  Delete "$INSTDIR\README-ja.txt"
+  Delete "$INSTDIR\LICENSE.txt"
+  Delete "$INSTDIR\THIRD-PARTY-NOTICES.txt"
+  Delete "${MENU_LINK}"
+  Delete "${STARTUP_LINK}"
+  DeleteRegKey HKCU "${UNINSTALL_KEY}"
+  ${If} ${FileExists} "$INSTDIR\file.txt*"
+    MessageBox MB_YESNO|MB_ICONQUESTION|MB_DEFBUTTON2 "アラームの一覧（file.txt）も削除しますか？$\r$\n$\r$\n削除しなければ、$INSTDIR に残ります。もう一度インストールすると、そのアラームをそのまま使えます。" /SD IDNO IDNO keep
+    Delete "$INSTDIR\file.txt"
+    Delete "$INSTDIR\file.txt.bad*"
+    keep:
+  ${EndIf}
+  Delete "$INSTDIR\uninstall.exe"
+  RMDir $INSTDIR
+SectionEnd
