@@ -417,6 +417,10 @@ HWND Velmora::WaitForMainWindow(DWORD ms) const {
     return MainWindow();
 }
 
+bool Velmora::WaitUntilServing(DWORD ms) const {
+    return WaitForMainWindow(ms) != nullptr && WaitFor([] { return TrayIconCount() == 1; }, ms);
+}
+
 DWORD Velmora::WaitForExit(DWORD ms) const {
     if (process_ == nullptr) return STILL_ACTIVE;
     WaitForSingleObject(process_, ms);

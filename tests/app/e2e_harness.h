@@ -181,6 +181,9 @@ public:
     HWND MainWindow() const;
     // Waits for the main window, or for the process to end; null if none came.
     HWND WaitForMainWindow(DWORD ms = kStartMs) const;
+    // Waits for the main window and then for the one tray icon (each up to
+    // ms): true once velmora serves its file.
+    bool WaitUntilServing(DWORD ms = kStartMs) const;
     // The exit code, or STILL_ACTIVE when the process has not ended within ms.
     DWORD WaitForExit(DWORD ms = kEndMs) const;
 

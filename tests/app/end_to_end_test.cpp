@@ -37,8 +37,7 @@ TEST_F(Startup, KeepsAnExistingAlarmFileAsItIs) {
     WriteAlarmFile(SampleAlarms());
     const std::string before = ReadBytes(AlarmFile());
     Velmora velmora(folder_.Path());
-    ASSERT_NE(nullptr, velmora.WaitForMainWindow());
-    ASSERT_TRUE(WaitFor([] { return TrayIconCount() == 1; }, kStartMs));
+    ASSERT_TRUE(velmora.WaitUntilServing());
     EXPECT_EQ(before, ReadBytes(AlarmFile()));
 }
 
@@ -78,8 +77,7 @@ TEST_F(Startup, ClearsWhatInterruptedSavesLeftAndNothingElse) {
         ASSERT_TRUE(WriteBytes(folder_ / leftover, sample.substr(0, 50)));
     }
     Velmora velmora(folder_.Path());
-    ASSERT_NE(nullptr, velmora.WaitForMainWindow());
-    ASSERT_TRUE(WaitFor([] { return TrayIconCount() == 1; }, kStartMs));
+    ASSERT_TRUE(velmora.WaitUntilServing());
     EXPECT_EQ(names, ListFolder(folder_.Path()));
     EXPECT_EQ(sample, ReadBytes(AlarmFile()));
 }
@@ -90,8 +88,7 @@ TEST_F(Startup, ASaveCutBetweenItsTwoStepsIsCompletedNotReplacedByTheDefaults) {
     const std::string sample = ReadBytes(AlarmFile());
     ASSERT_TRUE(MoveFileW(AlarmFile().c_str(), (folder_ / L"file.txt.4242-7.tmp").c_str()));
     Velmora velmora(folder_.Path());
-    ASSERT_NE(nullptr, velmora.WaitForMainWindow());
-    ASSERT_TRUE(WaitFor([] { return TrayIconCount() == 1; }, kStartMs));
+    ASSERT_TRUE(velmora.WaitUntilServing());
     EXPECT_EQ(sample, ReadBytes(AlarmFile()));
     EXPECT_FALSE(Exists(folder_ / L"file.txt.4242-7.tmp"));
     // What it serves is that list: the exit writes it into a removed file.
@@ -268,8 +265,7 @@ TEST_F(Shutdown, CloseRequestCalledOffServesOnAndMadeSavesAndEndsWithZero) {
     EXPECT_EQ(expected_, ReadBytes(AlarmFile()));
     EXPECT_EQ(0, TrayIconCount());
     Velmora next(folder_.Path());
-    EXPECT_NE(nullptr, next.WaitForMainWindow());
-    EXPECT_TRUE(WaitFor([] { return TrayIconCount() == 1; }, kStartMs));
+    EXPECT_TRUE(next.WaitUntilServing());
 }
 
 // One copy per alarm file ---------------------------------------------------------
@@ -278,8 +274,7 @@ using SingleCopy = EndToEnd;
 
 TEST_F(SingleCopy, SecondStartOnTheSameFileHandsOverAndEndsWithZero) {
     Velmora first(folder_.Path());
-    ASSERT_NE(nullptr, first.WaitForMainWindow());
-    ASSERT_TRUE(WaitFor([] { return TrayIconCount() == 1; }, kStartMs));
+    ASSERT_TRUE(first.WaitUntilServing());
     WindowProbe probe(first.ProcessId());
     ASSERT_TRUE(probe.WatchCreatedWindows()) << probe.Failure();
     DWORD result = 0;

@@ -111,8 +111,7 @@ protected:
     void Start(Velmora& velmora) {
         WriteAlarmFile(SampleAlarms());
         sample_ = ReadBytes(AlarmFile());
-        ASSERT_NE(nullptr, velmora.WaitForMainWindow());
-        ASSERT_TRUE(WaitFor([] { return TrayIconCount() == 1; }, kStartMs));
+        ASSERT_TRUE(velmora.WaitUntilServing());
         HoldOtherBytes();
     }
     void HoldOtherBytes() {
@@ -331,8 +330,7 @@ TEST_F(BusyFile, EveryCloseOfTheListSavesWithoutAQuestion) {
     WriteAlarmFile(SampleAlarms());
     const std::string sample = ReadBytes(AlarmFile());
     Velmora velmora(folder_.Path());
-    ASSERT_NE(nullptr, velmora.WaitForMainWindow());
-    ASSERT_TRUE(WaitFor([] { return TrayIconCount() == 1; }, kStartMs));
+    ASSERT_TRUE(velmora.WaitUntilServing());
     StartReading();
     for (int round = 0; round < 3; ++round) {
         const ULONGLONG before = Identity();
@@ -383,8 +381,7 @@ protected:
     void OpenNewAlarm(const Velmora& velmora) {
         WriteAlarmFile(SampleAlarms());
         sample_ = ReadBytes(AlarmFile());
-        ASSERT_NE(nullptr, velmora.WaitForMainWindow());
-        ASSERT_TRUE(WaitFor([] { return TrayIconCount() == 1; }, kStartMs));
+        ASSERT_TRUE(velmora.WaitUntilServing());
         velmora.TrayMouse(WM_LBUTTONDOWN);
         list_ = WaitForDialog(velmora.ProcessId(), kAlarmListCaption);
         ASSERT_NE(nullptr, list_);

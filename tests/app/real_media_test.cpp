@@ -46,8 +46,7 @@ TEST_F(RealMedia, ReadOnlyFolderGetsItsFileWrittenInPlaceExactly) {
     const std::wstring file = folder + L"\\file.txt";
     ASSERT_EQ(DefaultFileBytes(), ReadBytes(file)) << "the wrapper's file";
     Velmora velmora(folder);
-    ASSERT_NE(nullptr, velmora.WaitForMainWindow());
-    ASSERT_TRUE(WaitFor([] { return TrayIconCount() == 1; }, kStartMs));
+    ASSERT_TRUE(velmora.WaitUntilServing());
     const std::set<std::wstring> names = ListFolder(folder);
 
     // Shorter bytes on disk: the save makes the file grow back...
