@@ -298,3 +298,31 @@ TEST(RingGuard, StartedAfterTheMinuteDoesNotCatchUp) {
     const std::vector<Ring> rings = Simulate({Every(7, 5)}, Ms(7, 6, 0, 0), Ms(7, 10, 0));
     EXPECT_TRUE(rings.empty());
 }
+
+// Alarms missed in a gap between two check ticks ------------------------------------
+
+TEST(MissedAlarms, InTheOrderTheyWouldHaveRungOnTheirOwnDaysEachTimeOnce) {
+    // Asleep from Monday 23:40:05 to Tuesday 01:00:05; then for five weeks.
+    const std::vector<CAlarm> alarms = {OnlyOn(2, 0, 10), OnlyOn(1, 0, 30), OnlyOn(1, 23, 50), Every(23, 30),
+                                        Every(0, 20, false), Every(24, 0), OnlyOn(2, 0, 10)};
+    EXPECT_EQ((std::vector<int>{23 * 60 + 50, 10}), FindMissedAlarms(alarms, At(2, 1, 0, 5), 0, 80 * 60000));
+    EXPECT_EQ((std::vector<int>{23 * 60 + 30, 30, 23 * 60 + 50, 10}),
+              FindMissedAlarms(alarms, At(2, 1, 0, 5), 0, 5ull * 7 * 24 * 3600000));
+}
+
+TEST(MissedAlarms, OnlyMinutesNoTickSawAndNoneWhenTheClockWasSetForward) {
+    const std::vector<CAlarm> alarms = {Every(7, 0), Every(7, 1), Every(7, 2), Every(7, 3)};
+    // From 07:00:59.900 to 07:03:00.100: the tick checks 07:03 as usual.
+    EXPECT_EQ((std::vector<int>{421, 422}), FindMissedAlarms(alarms, At(1, 7, 3, 0), 100, 120200));
+    EXPECT_EQ((std::vector<int>{422}), FindMissedAlarms(alarms, At(1, 7, 3, 0), 100, 120100));
+    // Set forward from 06:59 to 07:03 between two ticks two seconds apart.
+    EXPECT_TRUE(FindMissedAlarms(alarms, At(1, 7, 3, 1), 0, 2000).empty());
+}
+
+TEST(MissedAlarms, ANoticeNamesFiveTimesAndCountsTheRest) {
+    std::size_t more = 99;
+    EXPECT_EQ(L"23:59, 00:00, 00:05, 01:10, 12:00", NameMissedTimes({1439, 0, 5, 70, 720, 780, 840}, &more));
+    EXPECT_EQ(2u, more);
+    EXPECT_EQ(L"07:00", NameMissedTimes({420}, &more));
+    EXPECT_EQ(0u, more);
+}
