@@ -11,12 +11,6 @@ constexpr int kTextCapacity = 1024;
 // Room for the module's path, which may be longer than MAX_PATH.
 constexpr DWORD kLongPathCapacity = 32768;
 
-std::wstring LoadText(UINT id) {
-    wchar_t text[kTextCapacity] = L"";
-    LoadStringW(g_hInstance, id, text, kTextCapacity);
-    return text;
-}
-
 // The message boxes on screen, the latest last.
 std::vector<HWND> s_openBoxes;
 // Set while MessageBoxW makes its window, which the hook below catches.
@@ -40,6 +34,12 @@ LRESULT CALLBACK CatchMessageBox(int code, WPARAM wParam, LPARAM lParam) {
 }
 
 }  // namespace
+
+std::wstring LoadText(UINT id) {
+    wchar_t text[kTextCapacity] = L"";
+    LoadStringW(g_hInstance, id, text, kTextCapacity);
+    return text;
+}
 
 std::wstring SystemErrorText(AlarmFileError error) {
     // Not the system's: a failed save whose old bytes could not be put back.

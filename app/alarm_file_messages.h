@@ -10,6 +10,9 @@
 #include "app/exit_flow.h"
 #include "model/alarm_file.h"
 
+// String id of the module's string table; empty when there is none.
+std::wstring LoadText(UINT id);
+
 // The system's own text for error, without a closing line end; velmora's own
 // for kAlarmFileMayBeDamaged, and when the system has none.
 std::wstring SystemErrorText(AlarmFileError error);

@@ -19,6 +19,12 @@ void RetryTrayIcon(HWND window) {
     }
 }
 
+// text into field, cut to fit, terminated.
+template <std::size_t capacity>
+void CopyCut(const std::wstring& text, wchar_t (&field)[capacity]) {
+    field[text.copy(field, capacity - 1)] = L'\0';
+}
+
 }  // namespace
 
 bool ShowTrayIcon(NOTIFYICONDATAW* icon) {
@@ -27,6 +33,19 @@ bool ShowTrayIcon(NOTIFYICONDATAW* icon) {
     if (!s_pending) return true;
     SetTimer(icon->hWnd, IDT_TRAY_RETRY, kTrayRetryPeriodMs, TrayIconRetryProc);
     return false;
+}
+
+bool ShowTrayBalloon(const std::wstring& title, const std::wstring& text) {
+    if (s_icon == nullptr) return false;
+    // A copy: the record kept for re-adding the icon must not carry the
+    // balloon, or every re-add would show it again.
+    NOTIFYICONDATAW balloon = *s_icon;
+    balloon.uFlags = NIF_INFO;
+    CopyCut(title, balloon.szInfoTitle);
+    CopyCut(text, balloon.szInfo);
+    balloon.uTimeout = kBalloonTimeoutMs;
+    balloon.dwInfoFlags = NIIF_INFO;
+    return g_shellNotifyIcon(NIM_MODIFY, &balloon) != FALSE;
 }
 
 bool IsTrayIconPending() { return s_pending; }

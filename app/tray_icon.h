@@ -7,9 +7,13 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <string>
+
 // The retry timer of the main window; ids 1 and 2 are the alarm timers.
 constexpr UINT_PTR IDT_TRAY_RETRY = 3;
 constexpr UINT kTrayRetryPeriodMs = 1000;
+// How long a balloon asks to stay (the system may keep it shorter or longer).
+constexpr UINT kBalloonTimeoutMs = 30000;
 
 // The shell's Shell_NotifyIconW; tests put a stand-in here.
 using ShellNotifyIconFunction = BOOL(WINAPI*)(DWORD, PNOTIFYICONDATAW);
@@ -20,6 +24,11 @@ extern ShellNotifyIconFunction g_shellNotifyIcon;
 // window and returns false; the timer ends once the icon is there. icon must
 // live as long as the window: the retries read it.
 bool ShowTrayIcon(NOTIFYICONDATAW* icon);
+
+// Shows a balloon from the icon ShowTrayIcon was last given: title and text,
+// cut to the balloon's fields. The icon's tip, image and callback stay as they
+// are. Returns false when the shell did not take it (or no icon was given).
+bool ShowTrayBalloon(const std::wstring& title, const std::wstring& text);
 
 // True while a failed add is being retried: the icon is not there yet.
 bool IsTrayIconPending();

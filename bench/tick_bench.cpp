@@ -42,9 +42,12 @@ int main() {
         const double tick = MicrosecondsPerCall(
             [] { AlarmTimerProc(nullptr, WM_TIMER, IDT_ALARM_CHECK, 0); });
         const double once = MicrosecondsPerCall([] {
-            const std::time_t now = std::time(nullptr);
+            SYSTEMTIME now{};
+            GetLocalTime(&now);
             std::tm local{};
-            localtime_s(&local, &now);
+            local.tm_wday = now.wDayOfWeek;
+            local.tm_hour = now.wHour;
+            local.tm_min = now.wMinute;
             std::size_t due = 0;
             for (const CAlarm& alarm : g_alarms) due += IsAlarmDueAt(alarm, local);
             g_dueSeen = due;

@@ -18,6 +18,10 @@
 #define IDS_DAMAGED_NOT_KEPT    40006   // damaged at start, and no copy of it can be kept
 #define IDS_MAY_BE_DAMAGED      40007   // a failed save could not put the old bytes back
 
+// Told in a balloon from the tray icon.
+#define IDS_MISSED_ALARMS       40020   // %1 the times of the alarms a sleep kept from ringing
+#define IDS_MISSED_MORE         40021   // %1 how many more times than those named
+
 // Menu commands.
 #define IDM_ABOUT               104
 #define IDM_EXIT                105

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "app/tray_icon.h"
@@ -19,11 +20,13 @@ struct FakeShell {
     bool failedAddShowsIcon = false;
     bool iconShown = false;
     std::vector<DWORD> calls;
+    NOTIFYICONDATAW last{};  // the record of the last call
 };
 FakeShell s_shell;
 
-BOOL WINAPI FakeShellNotifyIcon(DWORD message, PNOTIFYICONDATAW) {
+BOOL WINAPI FakeShellNotifyIcon(DWORD message, PNOTIFYICONDATAW icon) {
     s_shell.calls.push_back(message);
+    s_shell.last = *icon;
     if (s_shell.refusals > 0) {
         --s_shell.refusals;
         if (message == NIM_ADD && s_shell.failedAddShowsIcon) s_shell.iconShown = true;
@@ -111,4 +114,17 @@ TEST_F(TrayIconTest, ARestartedTaskbarThatRefusesIsRetriedToo) {
     RunUntilIconShownAndBeyond();
     EXPECT_EQ((std::vector<DWORD>{NIM_ADD, NIM_ADD, NIM_MODIFY, NIM_ADD}), s_shell.calls);
     EXPECT_FALSE(RetryTimerWasRunning());
+}
+
+TEST_F(TrayIconTest, ABalloonChangesNothingElseOfTheIconAndIsCutToFit) {
+    m_icon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    ASSERT_TRUE(ShowTrayIcon(&m_icon));
+    EXPECT_TRUE(ShowTrayBalloon(L"velmora", std::wstring(300, L'x')));
+    const NOTIFYICONDATAW& balloon = s_shell.last;
+    EXPECT_EQ((std::vector<DWORD>{NIM_ADD, NIM_MODIFY}), s_shell.calls);
+    EXPECT_TRUE(balloon.cbSize == NOTIFYICONDATAW_V2_SIZE && balloon.hWnd == m_window && balloon.uFlags == NIF_INFO);
+    EXPECT_STREQ(L"velmora", balloon.szInfoTitle);
+    EXPECT_EQ(std::wstring(255, L'x'), balloon.szInfo);
+    // The record that re-adds the icon carries no balloon.
+    EXPECT_TRUE(m_icon.uFlags == (NIF_MESSAGE | NIF_ICON | NIF_TIP) && m_icon.szInfo[0] == L'\0');
 }

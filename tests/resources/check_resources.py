@@ -72,6 +72,12 @@ STRINGS.update({
            "もう一度起動してください。読み取れるアラームはそこで読み込まれ、元のファイルの写しも残されます。",
     40007: "保存に失敗し、元の内容に戻すこともできませんでした。アラームファイルが壊れているおそれがあります",
 })
+# The balloon after a sleep that kept alarms from ringing.
+STRINGS.update({
+    40020: "PC がスリープしていたため、次のアラームは鳴りませんでした: %1\n"
+           "アラームは PC が起動している間だけ鳴ります。",
+    40021: " ほか %1 件",
+})
 
 # Predefined control classes, which a template may name by atom.
 CLASS_ATOMS = {0x80: "BUTTON", 0x81: "EDIT", 0x82: "STATIC",
