@@ -1,13 +1,17 @@
 // Ringing: velmora started on alarms due in the current minute, or given one
-// in its dialogs, waited for in real time until that minute has passed.
+// in its dialogs, waited for in real time until that minute has passed; and
+// rung by the system's clock: a new time zone, a TZ variable, a sleep.
 //
 // Run with Wine's "mmio" debug channel on and its output in the file named by
 // VELMORA_WINE_LOG (tests/app/run_with_wine_log.sh): each sound that
 // PlaySoundW plays is opened through mmio and logged as MMIO_Open ("name", ...).
+// Run in a time zone of its own, UTC at first, whose zone file the tests may
+// overwrite at VELMORA_ZONE_FILE (tests/app/run_in_own_zone.sh).
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <string>
@@ -158,3 +162,144 @@ TEST_F(Ringing, AlarmAddedInTheDialogsIsSavedAndRingsOnceInItsMinute) {
 }
 
 }  // namespace
+
+// By the system's clock --------------------------------------------------------------
+
+namespace {
+
+constexpr int kDay = 24 * 60;
+
+// The UTC time of day in minutes, and its second.
+int UtcMinuteOfDay(int* second = nullptr) {
+    SYSTEMTIME utc{};
+    GetSystemTime(&utc);
+    if (second != nullptr) *second = utc.wSecond;
+    return utc.wHour * 60 + utc.wMinute;
+}
+
+// How many minutes the local clock is ahead of UTC, modulo a day.
+int AheadOfUtc() {
+    SYSTEMTIME utc{}, local{};
+    do {
+        GetSystemTime(&utc);
+        GetLocalTime(&local);
+    } while (utc.wSecond != local.wSecond);
+    return (local.wHour * 60 + local.wMinute - utc.wHour * 60 - utc.wMinute + kDay) % kDay;
+}
+
+class Clock : public EndToEnd {
+protected:
+    // The next UTC minute of the day, with 20 s left of this one for velmora
+    // to start and tick.
+    static int ComingMinute() {
+        int second = 0;
+        const int now = UtcMinuteOfDay(&second);
+        if (second < 40) return (now + 1) % kDay;
+        Sleep((61 - second) * 1000);
+        return (UtcMinuteOfDay() + 1) % kDay;
+    }
+    // Adds an alarm, every day, at the UTC minute on a clock `ahead` minutes
+    // ahead of UTC; returns the name of its sound.
+    std::wstring AlarmAt(int minute, int ahead, const wchar_t* name) {
+        const std::wstring sound = std::wstring(name) + L"-" + folder_.Tag() + L".wav";
+        WriteWave(folder_ / sound.c_str());
+        const int local = (minute + ahead) % kDay;
+        alarms_.emplace_back(local / 60, local % 60, 1, 1, 1, 1, 1, 1, 1, true, folder_ / sound.c_str());
+        return sound;
+    }
+    // Waits until the minute after minute has seen two check ticks; false
+    // when velmora ended first.
+    static bool WaitPastMinute(const Velmora& velmora, int minute) {
+        const auto past = [minute] {
+            int second = 0;
+            return UtcMinuteOfDay(&second) == (minute + 1) % kDay && second >= 4;
+        };
+        WaitFor([&] { return past() || !velmora.Running(); }, 130000);
+        return velmora.Running() && past();
+    }
+    int Plays(const std::wstring& sound) {
+        wchar_t log[MAX_PATH] = L"";
+        GetEnvironmentVariableW(L"VELMORA_WINE_LOG", log, MAX_PATH);
+        return CountOpens(ReadBytes(log), sound);
+    }
+
+    std::vector<CAlarm> alarms_;
+};
+
+// Sends a signal to velmora's Wine process, the velmora.exe of this test
+// program's prefix: STOP freezes it as a sleeping PC would, CONT thaws it.
+// Wine runs the Linux shell that sends it; true once it was sent.
+bool SignalVelmora(const std::wstring& signal) {
+    const std::wstring done = L"/tmp/velmora-" + std::to_wstring(GetCurrentProcessId()) + L"-" + signal;
+    std::wstring command = L"/bin/sh -c \"for p in $(pgrep -x velmora.exe); do grep -qzxF WINEPREFIX=$WINEPREFIX "
+                           L"/proc/$p/environ && kill -" + signal + L" $p && echo $p; done >" + done + L".part; mv " +
+                           done + L".part " + done + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    std::wstring file = L"Z:" + done;
+    std::replace(file.begin(), file.end(), L'/', L'\\');
+    // A Linux program gives Wine no process to wait for: its file tells.
+    const bool sent = CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                     &started) && WaitFor([&] { return Exists(file); }, kEndMs) && !ReadBytes(file).empty();
+    DeleteFileW(file.c_str());
+    return sent;
+}
+
+}  // namespace
+
+TEST_F(Clock, ANewTimeZoneCountsAtOnceAndATzVariableMovesNothing) {
+    wchar_t zone[MAX_PATH] = L"";
+    if (GetEnvironmentVariableW(L"VELMORA_ZONE_FILE", zone, MAX_PATH) == 0) GTEST_SKIP() << "no time zone of its own";
+    ASSERT_EQ(0, AheadOfUtc());
+    // Started under UTC, with TZ=JST-9 (UTC+9) in its Windows environment
+    // alone, as MSYS2's shell leaves it; then the zone becomes India's (+5:30).
+    const int due = ComingMinute();
+    const std::wstring india = AlarmAt(due, 330, L"india"), utc = AlarmAt(due, 0, L"utc"),
+                       tz = AlarmAt(due, 540, L"tz");
+    WriteAlarmFile(alarms_);
+    const std::wstring environment = EnvironmentBlock({L"TZ=JST-9"});
+    Velmora velmora(folder_.Path(), environment.c_str());
+    ASSERT_TRUE(velmora.WaitUntilServing());
+    Sleep(3000);  // it ticked under UTC
+    const std::string utcZone = ReadBytes(zone);
+    ASSERT_TRUE(WriteBytes(zone, ReadBytes(L"Z:\\usr\\share\\zoneinfo\\Asia\\Kolkata")));
+    ASSERT_TRUE(WaitFor([] { return AheadOfUtc() == 330; }, kEndMs)) << "the zone did not change";
+    ASSERT_NE(due, UtcMinuteOfDay()) << "the zone changed too late";
+    EXPECT_TRUE(WaitPastMinute(velmora, due));
+    WriteBytes(zone, utcZone);
+    EXPECT_EQ(1, Plays(india)) << "the alarm of the new zone's minute";
+    EXPECT_EQ(0, Plays(utc)) << "the alarm of the zone left behind";
+    EXPECT_EQ(0, Plays(tz)) << "the alarm of TZ's minute";
+}
+
+TEST_F(Clock, AnAlarmASleepKeptFromRingingIsToldAfterTheWakeNotRungLate) {
+    const int ahead = AheadOfUtc(), due = ComingMinute();
+    const std::wstring slept = AlarmAt(due, ahead, L"slept");
+    WriteAlarmFile(alarms_);
+    Velmora velmora(folder_.Path());
+    ASSERT_TRUE(velmora.WaitUntilServing());
+    Sleep(3000);  // it ticked before the sleep
+    ASSERT_TRUE(SignalVelmora(L"STOP"));
+    ASSERT_NE(due, UtcMinuteOfDay()) << "frozen too late";
+    EXPECT_FALSE(velmora.Send(WM_NULL, 0, 0, 1000)) << "velmora answered while frozen";
+    const bool overslept = WaitFor([&] { return UtcMinuteOfDay() == (due + 1) % kDay; }, 130000);
+    ASSERT_TRUE(SignalVelmora(L"CONT"));
+    ASSERT_TRUE(overslept);
+    // Wine's notification area shows a balloon as a tooltip window of its own.
+    wchar_t told[512] = L"";
+    DWORD_PTR length = 0;
+    WaitFor([&] {
+        for (HWND tip : TopLevelWindows(0, L"tooltips_class32", true)) {
+            SendMessageTimeoutW(tip, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(told), SMTO_BLOCK, kEndMs, &length);
+        }
+        return told[0] != L'\0';
+    }, kEndMs);
+    wchar_t time[8];
+    std::swprintf(time, 8, L"%02d:%02d", (due + ahead) % kDay / 60, (due + ahead) % 60);
+    EXPECT_EQ(L"PC がスリープしていたため、次のアラームは鳴りませんでした: " + std::wstring(time) +
+                  L"\nアラームは PC が起動している間だけ鳴ります。",
+              std::wstring(told));
+    EXPECT_TRUE(WaitPastMinute(velmora, due));
+    EXPECT_EQ(0, Plays(slept)) << "rung late";
+}
