@@ -31,6 +31,15 @@ int ShowMessageBox(HWND owner, const std::wstring& text, UINT type);
 // shown above another), else null.
 HWND GetOpenMessageBox();
 
+// The latest message box on screen that asks something (more buttons than
+// OK), else null.
+HWND GetOpenQuestion();
+
+// Answers every notice on screen (a box with OK alone) with OK; the call that
+// shows it returns once the message being handled now is done. Returns
+// whether there was one.
+bool CloseOpenNotices();
+
 // Shows string textId with "%1" the alarm file's path, "%2" the system's text
 // for error and "%3" its number, captioned "velmora", with the buttons and icon
 // of type. Returns the button pressed (0 when no box could be shown).
