@@ -10,6 +10,8 @@ namespace {
 constexpr int kTextCapacity = 1024;
 // Room for the module's path, which may be longer than MAX_PATH.
 constexpr DWORD kLongPathCapacity = 32768;
+// Ends a sentence of the string table that another text follows.
+constexpr wchar_t kSentenceEnd[] = L"。";
 
 std::wstring LoadText(UINT id) {
     wchar_t text[kTextCapacity] = L"";
@@ -50,8 +52,9 @@ LRESULT CALLBACK CatchMessageBox(int code, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 std::wstring SystemErrorText(AlarmFileError error) {
-    // Not the system's: a failed save whose old bytes could not be put back.
-    if (error == kAlarmFileMayBeDamaged) return LoadText(IDS_MAY_BE_DAMAGED);
+    // A failed save whose old bytes could not be put back: said in velmora's
+    // words, then why putting them back failed, in the system's.
+    if (MayBeDamaged(error)) return LoadText(IDS_MAY_BE_DAMAGED) + kSentenceEnd + SystemErrorText(SystemErrorOf(error));
     wchar_t* buffer = nullptr;
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
@@ -128,7 +131,7 @@ bool CloseOpenNotices() {
 
 int ShowAlarmFileError(HWND owner, UINT textId, UINT type, AlarmFileError error) {
     const std::wstring text = FillMessage(
-        LoadText(textId), {AlarmFilePathForMessages(), SystemErrorText(error), std::to_wstring(error)});
+        LoadText(textId), {AlarmFilePathForMessages(), SystemErrorText(error), std::to_wstring(SystemErrorOf(error))});
     return ShowMessageBox(owner, text, type);
 }
 
