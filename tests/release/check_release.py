@@ -16,7 +16,7 @@ CRLF line ends (README-ja.txt Japanese, with a BOM) and the notices holding
 every licence they must; an executable with no time stamp, no debug data, no
 symbols and none of the build's paths, whose resources and imports pass
 tests/resources/check_resources.py (the About box's "velmora Version VERSION",
-system DLLs only); an installer for 32-bit Windows that asks for no
+the version information's VERSION.0.0, system DLLs only); an installer for 32-bit Windows that asks for no
 administrator rights and whose packed data, unpacked, holds the executable
 and the three texts of the archive byte for byte, and the uninstall entry. Prints every failure and a last line "N passed, M failed";
 exits 0 only when nothing failed.
@@ -182,7 +182,8 @@ def check_executable(exe, version, paths):
         for form in (p.encode(), p.encode("utf-16-le")):
             check(form not in data, "the executable holds the path " + p)
     here = os.path.dirname(os.path.abspath(__file__))
-    r = subprocess.run([sys.executable, os.path.join(here, "..", "resources", "check_resources.py"), exe],
+    r = subprocess.run([sys.executable, os.path.join(here, "..", "resources", "check_resources.py"),
+                        "--version", version, exe],
                        capture_output=True, text=True)
     check(r.returncode == 0, "check_resources.py %s:\n%s%s" % (exe, r.stdout, r.stderr))
 
