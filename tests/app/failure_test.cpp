@@ -379,14 +379,13 @@ TEST_F(DamagedFile, ItsNoticeGoesWithWmCloseAndExitAndTheListReadIsSaved) {
     const std::string whole = DefaultFileBytes();
     std::vector<CAlarm> read = DefaultAlarms();
     read.pop_back();  // the one whose path is cut short
-    for (int round = 0; round < 3; ++round) {
+    for (int round = 0; round < 3; ++round) {  // WM_CLOSE, Exit, WM_CLOSE with the file held
         SCOPED_TRACE(round);
         ASSERT_TRUE(WriteBytes(AlarmFile(), whole.substr(0, whole.size() - 7)));
         Velmora velmora(folder_.Path());
         const HWND notice = WaitForMessageBox(velmora.ProcessId());
         ASSERT_NE(nullptr, notice);
-        std::unique_ptr<HeldFile> held;
-        if (round == 2) held = std::make_unique<HeldFile>(AlarmFile());
+        auto held = round == 2 ? std::make_unique<HeldFile>(AlarmFile()) : nullptr;
         ASSERT_TRUE(round == 1 ? velmora.Command(kExitCommand) : velmora.Post(WM_CLOSE));
         if (held) {
             ASSERT_TRUE(WaitFor([&] { return !IsWindow(notice); }, kEndMs));

@@ -133,8 +133,7 @@ TEST_F(Installer, SilentInstallUpgradeOverARunningVelmoraAndUninstall) {
         EXPECT_TRUE(Exists(StartupLink()));
     }
 
-    // What interrupted saves left goes with the program, beside a kept
-    // file.txt; a file of a name velmora never makes stays.
+    // Leftovers of interrupted saves go beside a kept file.txt; other names stay.
     for (const wchar_t* name :
          {L"file.txt.1234-5.tmp", L"file.txt.tmp", L"FILE.TXT.BAD2.7-8.tmp", L"file.txt.1-.tmp"})
         ASSERT_TRUE(WriteBytes(app + L"\\" + name, "a save cut short"));

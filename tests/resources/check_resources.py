@@ -1,12 +1,11 @@
 #!/usr/bin/env python3
 """Check the resources and the executable shape of a built velmora.exe.
 
-Usage: check_resources.py [--only resources|pe] [--version V] path/to/velmora.exe
+Usage: check_resources.py [--only resources|pe] path/to/velmora.exe
 
   resources  the menu, accelerators, strings, dialog templates, icon group,
              version information and manifest compiled into the file, against
-             the values the program relies on (the version: V, by default the
-             one of res/version.h; the copyright: the one of LICENSE);
+             the values the program relies on;
   pe         a 32-bit (i386) GUI executable that imports system DLLs only
              (no MinGW runtime DLLs beside it).
 
@@ -15,8 +14,6 @@ Both run when --only is not given. Prints every failed check and a last line
 """
 
 import argparse
-import os
-import re
 import struct
 import sys
 import xml.etree.ElementTree as ET
@@ -31,8 +28,7 @@ RT_ICON, RT_MENU, RT_DIALOG, RT_STRING = 3, 4, 5, 6
 RT_ACCELERATOR, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 9, 14, 16, 24
 TYPE_NAMES = {RT_ICON: "RT_ICON", RT_MENU: "RT_MENU", RT_DIALOG: "RT_DIALOG",
               RT_STRING: "RT_STRING", RT_ACCELERATOR: "RT_ACCELERATOR",
-              RT_GROUP_ICON: "RT_GROUP_ICON", RT_VERSION: "RT_VERSION",
-              RT_MANIFEST: "RT_MANIFEST"}
+              RT_GROUP_ICON: "RT_GROUP_ICON", RT_VERSION: "RT_VERSION", RT_MANIFEST: "RT_MANIFEST"}
 LANG_JAPANESE = 1041
 LANG_ENGLISH_US = 1033
 
@@ -148,23 +144,12 @@ ICON_IMAGES = [(16, 8), (32, 24), (48, 32)]  # (size, bits per pixel)
 
 MANIFEST_ID = 1
 
-# The version information: one Japanese string table in UTF-16.
+# Version information 1.3.0.0 (major << 16 | minor, 0), Japanese in UTF-16.
 VERSION_ID = 1
-SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
-
-
-def version_strings(version):
-    """The strings of the version information for version ("1.3")."""
-    with open(os.path.join(SOURCE, "LICENSE"), encoding="utf-8") as f:
-        copyright = next(line.strip() for line in f if line.startswith("Copyright"))
-    full = ".".join((version.split(".") + ["0"] * 4)[:4])
-    return {"FileDescription": "velmora", "FileVersion": full, "LegalCopyright": copyright,
-            "OriginalFilename": "velmora.exe", "ProductName": "velmora", "ProductVersion": full}
-
-
-def source_version():
-    with open(os.path.join(SOURCE, "res", "version.h"), encoding="utf-8") as f:
-        return re.search(r'^#define VELMORA_VERSION "([0-9.]+)"$', f.read(), re.M).group(1)
+VERSION_NUMBERS = (0x00010003, 0)
+VERSION_STRINGS = {"FileDescription": "velmora", "FileVersion": "1.3.0.0", "ProductName": "velmora",
+                   "ProductVersion": "1.3.0.0", "OriginalFilename": "velmora.exe",
+                   "LegalCopyright": "Copyright (c) 2026 the velmora authors"}
 
 SYSTEM_DLLS = {
     "kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "comctl32.dll",
@@ -211,7 +196,7 @@ def run_group(report, name, func, *args):
     before = report.failed
     try:
         func(report, *args)
-    except (struct.error, ValueError, IndexError, KeyError, UnicodeDecodeError) as e:
+    except (struct.error, ValueError, IndexError, KeyError, UnicodeDecodeError, AttributeError) as e:
         report.check(False, "cannot read: %s: %s" % (type(e).__name__, e))
     status = "ok  " if report.failed == before else "FAILED"
     print("%s %s" % (status, name))
@@ -343,26 +328,6 @@ def parse_dialogex(data):
         r.pos += extra
         d["controls"].append(c)
     return d
-
-
-def parse_version_block(data, pos=0):
-    """(key, value, children, end) of one block of a VS_VERSIONINFO; a text
-    value as a string, any other as bytes."""
-    r = Reader(data, pos)
-    length, value_length, text = r.unpack("HHH")
-    key = r.wstr()
-    r.align(4)
-    size = 2 * value_length if text else value_length
-    value = data[r.pos:r.pos + size]
-    value = value.decode("utf-16-le").rstrip("\0") if text else value
-    r.pos += size
-    children = []
-    r.align(4)
-    while r.pos < pos + length:
-        children.append(parse_version_block(data, r.pos))
-        r.pos = children[-1][3]
-        r.align(4)
-    return key, value, children, pos + length
 
 
 def class_matches(expected, got):
@@ -608,26 +573,19 @@ def check_icons(report, table):
     report.equal("(size, bits per pixel) of the images", sorted(ICON_IMAGES), sorted(seen))
 
 
-def check_version(report, table, version):
-    data = one_resource(report, table, RT_VERSION, VERSION_ID)
-    if data is None:
+def check_version(report, table, pe):
+    if one_resource(report, table, RT_VERSION, VERSION_ID) is None:
         return
-    key, fixed, children, _ = parse_version_block(data)
-    report.equal("key", "VS_VERSION_INFO", key)
-    strings = version_strings(version)
-    numbers = [int(n) for n in strings["FileVersion"].split(".")]
-    signature, _, file_ms, file_ls, product_ms, product_ls = struct.unpack_from("<6I", fixed)
-    report.equal("fixed part signature", 0xFEEF04BD, signature)
-    for name, ms, ls in (("file", file_ms, file_ls), ("product", product_ms, product_ls)):
-        report.equal(name + " version numbers", numbers, [ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF])
-    blocks = {block[0]: block[2] for block in children}
-    report.equal("blocks", ["StringFileInfo", "VarFileInfo"], sorted(blocks))
-    tables = blocks.get("StringFileInfo", [])
-    report.equal("string tables", ["041104B0"], [t[0] for t in tables])
+    fixed = pe.VS_FIXEDFILEINFO[0]
+    report.equal("file version", VERSION_NUMBERS, (fixed.FileVersionMS, fixed.FileVersionLS))
+    report.equal("product version", VERSION_NUMBERS, (fixed.ProductVersionMS, fixed.ProductVersionLS))
+    blocks = [block for info in pe.FileInfo for block in info]
+    tables = [t for block in blocks for t in getattr(block, "StringTable", [])]
+    report.equal("string tables", [b"041104B0"], [t.LangID for t in tables])
     for t in tables:
-        report.equal("strings", strings, {k: v for k, v, _, _ in t[2]})
-    report.equal("translations", [("Translation", struct.pack("<HH", LANG_JAPANESE, 1200))],
-                 [(k, v) for k, v, _, _ in blocks.get("VarFileInfo", [])])
+        report.equal("strings", VERSION_STRINGS, {k.decode(): v.decode() for k, v in t.entries.items()})
+    translations = [v.entry for block in blocks for v in getattr(block, "Var", [])]
+    report.equal("translations", [{b"Translation": "0x0411 0x04b0"}], translations)
 
 
 def check_manifest(report, table):
@@ -645,7 +603,7 @@ def check_manifest(report, table):
     report.equal("<dependency> elements", 0, len(deps))
 
 
-def check_resources(report, pe, version):
+def check_resources(report, pe):
     table = resource_table(pe)
     run_group(report, "resource ids, types and languages", check_inventory, table)
     run_group(report, "menu 109", check_menu, table)
@@ -654,7 +612,7 @@ def check_resources(report, pe, version):
     for did in sorted(DIALOGS):
         run_group(report, "dialog %d" % did, check_dialog, table, did)
     run_group(report, "icon group 107", check_icons, table)
-    run_group(report, "version information 1", check_version, table, version)
+    run_group(report, "version information 1", check_version, table, pe)
     run_group(report, "manifest", check_manifest, table)
 
 
@@ -696,7 +654,6 @@ def main(argv):
     parser.add_argument("exe")
     parser.add_argument("--only", choices=("resources", "pe"),
                         help="run only the resource checks or only the PE checks")
-    parser.add_argument("--version", help="the version the file must carry (default: res/version.h's)")
     args = parser.parse_args(argv[1:])
     try:
         pe = pefile.PE(args.exe, fast_load=False)
@@ -706,7 +663,7 @@ def main(argv):
         return 1
     report = Report()
     if args.only in (None, "resources"):
-        check_resources(report, pe, args.version or source_version())
+        check_resources(report, pe)
     if args.only in (None, "pe"):
         check_pe(report, pe)
     print("%d passed, %d failed" % (report.passed, report.failed))

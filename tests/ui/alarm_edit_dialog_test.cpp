@@ -270,8 +270,6 @@ TEST_F(AlarmEditDialogTest, CancellingTheFileDialogKeepsTheEdit) {
     EXPECT_EQ(L"keep.wav", g_alarms[1].m_sound);
 }
 
-// The chosen file's folder does not become the current folder, which would
-// keep it in use and be searched first for a bare sound name.
 TEST_F(AlarmEditDialogTest, AChosenFileFillsTheEditButOnlyOkKeepsItAndTheCurrentFolderStays) {
     TempFolder folder;
     const std::wstring bell = folder.Path(L"bell.wav");

@@ -344,9 +344,8 @@ TEST_F(AlarmListDialogTest, TheCloseBoxSavesTheChangesLikeOk) {
     EXPECT_EQ(Saved({kB, kA, kC}), FileBytes());
 }
 
-// A save at the close that could not put the old bytes back either says that
-// the file may be damaged, with the number of the system's error that putting
-// them back met, never velmora's own code for it.
+// A save that could not put the old bytes back either says the file may be
+// damaged, with the number of the system's error that this met, not our own.
 TEST_F(AlarmListDialogTest, ASaveThatCannotBeUndoneTellsTheSystemsErrorNumber) {
     ASSERT_TRUE(WriteBytes(filePath, Saved({kA, kB, kC, kD})));  // longer: its head is overwritten
     g_alarmFileRefuseNewFilesForTests = true;                     // so written in place
