@@ -10,11 +10,21 @@ namespace {
 constexpr int kTextCapacity = 1024;
 // Room for the module's path, which may be longer than MAX_PATH.
 constexpr DWORD kLongPathCapacity = 32768;
+// Ends a sentence of the string table that another text follows.
+constexpr wchar_t kSentenceEnd[] = L"。";
 
+// A message box on screen, and whether it asks something (more buttons than
+// OK) or only tells.
+struct OpenBox {
+    HWND window;
+    bool question;
+};
 // The message boxes on screen, the latest last.
-std::vector<HWND> s_openBoxes;
+std::vector<OpenBox> s_openBoxes;
 // Set while MessageBoxW makes its window, which the hook below catches.
 HHOOK s_boxHook = nullptr;
+// Whether the box being made asks something.
+bool s_boxAsks = false;
 
 // Catches the window of the message box being made: the first dialog window
 // this thread creates once the hook is set.
@@ -25,7 +35,7 @@ LRESULT CALLBACK CatchMessageBox(int code, WPARAM wParam, LPARAM lParam) {
         wchar_t className[16] = L"";
         GetClassNameW(window, className, 16);
         if (lstrcmpW(className, L"#32770") == 0) {
-            s_openBoxes.push_back(window);
+            s_openBoxes.push_back({window, s_boxAsks});
             s_boxHook = nullptr;
             UnhookWindowsHookEx(hook);
         }
@@ -42,8 +52,9 @@ std::wstring LoadText(UINT id) {
 }
 
 std::wstring SystemErrorText(AlarmFileError error) {
-    // Not the system's: a failed save whose old bytes could not be put back.
-    if (error == kAlarmFileMayBeDamaged) return LoadText(IDS_MAY_BE_DAMAGED);
+    // A failed save whose old bytes could not be put back: said in velmora's
+    // words, then why putting them back failed, in the system's.
+    if (MayBeDamaged(error)) return LoadText(IDS_MAY_BE_DAMAGED) + kSentenceEnd + SystemErrorText(SystemErrorOf(error));
     wchar_t* buffer = nullptr;
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
@@ -82,6 +93,7 @@ std::wstring AlarmFilePathForMessages() {
 int ShowMessageBox(HWND owner, const std::wstring& text, UINT type) {
     const std::wstring caption = LoadText(IDS_APP_TITLE);
     const std::size_t before = s_openBoxes.size();
+    s_boxAsks = (type & MB_TYPEMASK) != MB_OK;
     s_boxHook = SetWindowsHookExW(WH_CBT, CatchMessageBox, nullptr, GetCurrentThreadId());
     // The program has no window in sight: the box must come to the front.
     const int answer = MessageBoxW(owner, text.c_str(), caption.c_str(), type | MB_SETFOREGROUND);
@@ -95,13 +107,31 @@ int ShowMessageBox(HWND owner, const std::wstring& text, UINT type) {
 
 HWND GetOpenMessageBox() {
     // A box that went down with its owner leaves its handle behind.
-    while (!s_openBoxes.empty() && !IsWindow(s_openBoxes.back())) s_openBoxes.pop_back();
-    return s_openBoxes.empty() ? nullptr : s_openBoxes.back();
+    while (!s_openBoxes.empty() && !IsWindow(s_openBoxes.back().window)) s_openBoxes.pop_back();
+    return s_openBoxes.empty() ? nullptr : s_openBoxes.back().window;
+}
+
+HWND GetOpenQuestion() {
+    for (auto box = s_openBoxes.rbegin(); box != s_openBoxes.rend(); ++box) {
+        if (box->question && IsWindow(box->window)) return box->window;
+    }
+    return nullptr;
+}
+
+bool CloseOpenNotices() {
+    bool closed = false;
+    for (const OpenBox& box : s_openBoxes) {
+        if (box.question || !IsWindow(box.window)) continue;
+        // As its OK would: the box's own loop ends it once this message is done.
+        EndDialog(box.window, IDOK);
+        closed = true;
+    }
+    return closed;
 }
 
 int ShowAlarmFileError(HWND owner, UINT textId, UINT type, AlarmFileError error) {
     const std::wstring text = FillMessage(
-        LoadText(textId), {AlarmFilePathForMessages(), SystemErrorText(error), std::to_wstring(error)});
+        LoadText(textId), {AlarmFilePathForMessages(), SystemErrorText(error), std::to_wstring(SystemErrorOf(error))});
     return ShowMessageBox(owner, text, type);
 }
 

@@ -14,7 +14,9 @@
 std::wstring LoadText(UINT id);
 
 // The system's own text for error, without a closing line end; velmora's own
-// for kAlarmFileMayBeDamaged, and when the system has none.
+// when the system has none. For a file that may be damaged
+// (kAlarmFileMayBeDamaged), velmora's text for that followed by the system's
+// for the error that putting the old bytes back met.
 std::wstring SystemErrorText(AlarmFileError error);
 
 // pattern with each "%1" ... "%9" replaced by the insert of that number, in one
@@ -34,9 +36,19 @@ int ShowMessageBox(HWND owner, const std::wstring& text, UINT type);
 // shown above another), else null.
 HWND GetOpenMessageBox();
 
-// Shows string textId with "%1" the alarm file's path, "%2" the system's text
-// for error and "%3" its number, captioned "velmora", with the buttons and icon
-// of type. Returns the button pressed (0 when no box could be shown).
+// The latest message box on screen that asks something (more buttons than
+// OK), else null.
+HWND GetOpenQuestion();
+
+// Answers every notice on screen (a box with OK alone) with OK; the call that
+// shows it returns once the message being handled now is done. Returns
+// whether there was one.
+bool CloseOpenNotices();
+
+// Shows string textId with "%1" the alarm file's path, "%2" the text of
+// SystemErrorText for error and "%3" the number of the system's error within
+// it (SystemErrorOf), captioned "velmora", with the buttons and icon of type.
+// Returns the button pressed (0 when no box could be shown).
 int ShowAlarmFileError(HWND owner, UINT textId, UINT type, AlarmFileError error);
 
 // Tells that a save failed with error, in a box owned by owner, and returns

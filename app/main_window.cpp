@@ -115,7 +115,17 @@ LRESULT OnCreate(HWND window) {
 // Exit and WM_CLOSE: saves, and while that fails asks whether to try again,
 // to end without saving, or to keep running.
 LRESULT OnClose(HWND window) {
-    if (BringOpenMessageBoxToFront()) return 0;  // a question is on screen already
+    // A question on screen is answered first: it comes to the front.
+    if (const HWND question = GetOpenQuestion()) {
+        SetForegroundWindow(question);
+        return 0;
+    }
+    // A notice asks nothing and holds nothing up: it goes, and the close is
+    // made again once its box has returned, outside its loop.
+    if (CloseOpenNotices()) {
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        return 0;
+    }
     const HWND owner = OwnerInSight(window);
     if (s_flow.Close([] { return SaveAlarmFile(AlarmsToSave()); },
                      [owner](AlarmFileError error) { return AskAboutFailedSave(owner, true, error); })) {

@@ -66,14 +66,27 @@ BOOL CALLBACK FindWindowOf(HWND window, LPARAM param) {
     return FALSE;
 }
 
+// velmora's process, so that a wait for its windows ends when it does.
+HANDLE g_velmora = nullptr;
+
+// Fails when velmora has ended, naming its exit code.
+void FailIfEnded(const char* step) {
+    DWORD code = STILL_ACTIVE;
+    if (!GetExitCodeProcess(g_velmora, &code) || code == STILL_ACTIVE) return;
+    std::fprintf(stderr, "list_bench: %s: velmora.exe ended with exit code %lu\n", step, code);
+    std::fflush(stderr);
+    ExitProcess(1);
+}
+
 // The window of the process with this class (and visible, enabled, with this
-// caption when one is given), waited for until the deadline.
+// caption when one is given), waited for until the deadline or velmora's end.
 HWND WaitForWindow(DWORD process, const wchar_t* className, const wchar_t* caption, const char* step) {
     const DWORD start = GetTickCount();
     for (;;) {
         Search search = {process, className, caption, nullptr};
         EnumWindows(FindWindowOf, reinterpret_cast<LPARAM>(&search));
         if (search.found != nullptr) return search.found;
+        FailIfEnded(step);
         if (GetTickCount() - start > kDeadlineMs) Fail(step);
         Sleep(1);
     }
@@ -108,6 +121,12 @@ public:
                             &startup, &process_))
             Fail("cannot start velmora.exe");
         AssignProcessToJobObject(job_, process_.hProcess);
+        g_velmora = process_.hProcess;
+        // Serving once its start is done and its message loop waits for input;
+        // a first start in a new Wine session may take a while.
+        const DWORD idle = WaitForInputIdle(process_.hProcess, kDeadlineMs);
+        FailIfEnded("no main window");
+        if (idle != 0) Fail("velmora.exe did not finish its start");
         main_ = WaitForWindow(process_.dwProcessId, L"VELMORA", nullptr, "no main window");
     }
     ~Run() {

@@ -332,6 +332,70 @@ FunctionEnd
 
 ; The uninstaller ---------------------------------------------------------------
 
+; Steps $R2 over the digits of $R0 there; $R3 is how many there were.
+Function un.SkipDigits
+  StrCpy $R3 0
+  ${Do}
+    StrCpy $R4 $R0 1 $R2
+    IntOp $R5 $R4 + 0  ; a digit reads as itself, anything else as 0
+    ${If} $R4 == ""
+    ${OrIf} $R5 != $R4
+      ${Break}
+    ${EndIf}
+    IntOp $R2 $R2 + 1
+    IntOp $R3 $R3 + 1
+  ${Loop}
+FunctionEnd
+
+; Whether the file name $R0 is what an interrupted save of velmora left beside
+; file.txt, as velmora itself clears it at start: "file.txt.tmp" (earlier
+; versions), "file.txt.<digits>-<digits>.tmp", or the same of a kept copy,
+; "file.txt.bad[N].<digits>-<digits>.tmp". Names compare without case. Sets
+; $R1 to 1 or 0.
+Function un.IsSaveLeftover
+  StrCpy $R1 0
+  ${If} $R0 == "file.txt.tmp"
+    StrCpy $R1 1
+    Return
+  ${EndIf}
+  StrCpy $R4 $R0 8
+  StrCmp $R4 "file.txt" 0 done
+  StrCpy $R2 8
+  StrCpy $R4 $R0 4 $R2
+  ${If} $R4 == ".bad"
+    IntOp $R2 $R2 + 4
+    Call un.SkipDigits
+  ${EndIf}
+  StrCpy $R4 $R0 1 $R2
+  StrCmp $R4 "." 0 done
+  IntOp $R2 $R2 + 1
+  Call un.SkipDigits
+  IntCmp $R3 0 done
+  StrCpy $R4 $R0 1 $R2
+  StrCmp $R4 "-" 0 done
+  IntOp $R2 $R2 + 1
+  Call un.SkipDigits
+  IntCmp $R3 0 done
+  StrCpy $R4 $R0 "" $R2
+  StrCmp $R4 ".tmp" 0 done
+  StrCpy $R1 1
+  done:
+FunctionEnd
+
+; Deletes what interrupted saves left in $INSTDIR (un.IsSaveLeftover), and
+; nothing else.
+Function un.RemoveSaveLeftovers
+  FindFirst $R6 $R0 "$INSTDIR\file.txt.*"
+  ${DoWhile} $R0 != ""
+    Call un.IsSaveLeftover
+    ${If} $R1 = 1
+      Delete "$INSTDIR\$R0"
+    ${EndIf}
+    FindNext $R6 $R0
+  ${Loop}
+  FindClose $R6
+FunctionEnd
+
 Section "Uninstall"
   Call un.CloseVelmora
   Delete "$INSTDIR\velmora.exe"
@@ -345,7 +409,16 @@ Section "Uninstall"
     MessageBox MB_YESNO|MB_ICONQUESTION|MB_DEFBUTTON2 "アラームの一覧（file.txt）も削除しますか？$\r$\n$\r$\n削除しなければ、$INSTDIR に残ります。もう一度インストールすると、そのアラームをそのまま使えます。" /SD IDNO IDNO keep
     Delete "$INSTDIR\file.txt"
     Delete "$INSTDIR\file.txt.bad*"
+    Call un.RemoveSaveLeftovers
+    Goto asked
     keep:
+    ; Beside a file.txt, a leftover is what velmora would remove at its next
+    ; start. Without one, it may hold the only copy of the list, which
+    ; velmora makes file.txt again at its next start: it stays.
+    ${If} ${FileExists} "$INSTDIR\file.txt"
+      Call un.RemoveSaveLeftovers
+    ${EndIf}
+    asked:
   ${EndIf}
   Delete "$INSTDIR\uninstall.exe"
   RMDir $INSTDIR

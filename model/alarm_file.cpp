@@ -211,7 +211,10 @@ AlarmFileError WriteInPlace(const NativePath& path, const std::string& bytes) {
     if (error == 0) {
         bool touched = false;
         error = OverwriteInPlace(file, old, bytes, &touched);
-        if (error != 0 && PutBack(file, old, touched) != 0) error = kAlarmFileMayBeDamaged;
+        if (error != 0) {
+            const AlarmFileError restore = PutBack(file, old, touched);
+            if (restore != 0) error = kAlarmFileMayBeDamaged | restore;
+        }
     }
     const AlarmFileError closed = Close(file);
     return error != 0 ? error : closed;

@@ -15,10 +15,18 @@ constexpr std::size_t kPathCapacity = 260;
 // GetLastError's code on Windows, errno's value elsewhere. 0: no failure.
 using AlarmFileError = unsigned long;
 
-// The save failed and putting the old bytes back failed too: the file may be
-// damaged. Bit 29 marks a code of the application's own on Windows, never a
-// system code, and it lies far above any errno value.
-constexpr AlarmFileError kAlarmFileMayBeDamaged = 0x20000001;
+// Set in the error of a save that failed and could not put the old bytes back
+// either: the file may be damaged. The rest of the number is the system's own
+// error that putting them back met. Bit 29 marks a code of the application's
+// own on Windows, never set in a system code, and it lies far above any errno
+// value.
+constexpr AlarmFileError kAlarmFileMayBeDamaged = 0x20000000;
+
+// Whether error says that the file may be damaged (kAlarmFileMayBeDamaged).
+constexpr bool MayBeDamaged(AlarmFileError error) { return (error & kAlarmFileMayBeDamaged) != 0; }
+// The system's own error within error: the one a failed restore met for a
+// file that may be damaged, else error itself.
+constexpr AlarmFileError SystemErrorOf(AlarmFileError error) { return error & ~kAlarmFileMayBeDamaged; }
 
 // How long a file that another program holds (a sharing or lock violation,
 // as antivirus, backup and sync programs cause) is waited for, in ms.
@@ -69,7 +77,8 @@ AlarmFileError SaveAlarmFile(std::vector<CAlarm> alarms, unsigned shareWaitMs = 
 // place (its opening waited for up to shareWaitMs): the part beyond its old
 // end first, then the rest, then it is cut to size, each step flushed before
 // the next. If a write fails, the old bytes are put back and flushed; if that
-// fails too, the result is kAlarmFileMayBeDamaged. A power cut during an
+// fails too, the result is kAlarmFileMayBeDamaged with the error that putting
+// them back met (MayBeDamaged, SystemErrorOf). A power cut during an
 // in-place write may leave a mixture of old and new bytes.
 // Returns 0 when the file now holds the list, else the error met; the old
 // file then keeps its contents (but see kAlarmFileMayBeDamaged) and no

@@ -4,3 +4,6 @@
 #pragma once
 
 #define VELMORA_VERSION "1.3"
+// The same as numbers, for the version resource (major.minor.0.0).
+#define VELMORA_VERSION_MAJOR 1
+#define VELMORA_VERSION_MINOR 3

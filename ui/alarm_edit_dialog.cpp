@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <new>
+#include <string>
 #include <utility>
 
 #include "app/guarded_call.h"
@@ -142,9 +143,24 @@ INT_PTR OnOk(HWND dialog) {
     return TRUE;
 }
 
+// The process's current folder, which the file dialog moves to wherever the
+// user browsed; empty when it cannot be read.
+std::wstring CurrentFolder() {
+    const DWORD size = GetCurrentDirectoryW(0, nullptr);
+    std::wstring folder(size, L'\0');
+    const DWORD length = size != 0 ? GetCurrentDirectoryW(size, &folder[0]) : 0;
+    folder.resize(length < size ? length : 0);
+    return folder;
+}
+
 INT_PTR OnBrowse(HWND dialog) {
     EditorState* state = StateOf(dialog);
     if (state == nullptr) return TRUE;
+    // Put back afterwards: a current folder left on the chosen file's folder
+    // would keep that folder (a USB stick, say) in use, and a bare sound name
+    // such as "chimes.wav" would be looked for there first. OFN_NOCHANGEDIR
+    // does not do this for the open dialog on Windows.
+    const std::wstring folder = CurrentFolder();
     // The file dialog opens with no name, not on the path the edit shows.
     state->path[0] = L'\0';
     OPENFILENAMEW file = {};
@@ -154,7 +170,9 @@ INT_PTR OnBrowse(HWND dialog) {
     file.lpstrFile = state->path;
     file.nMaxFile = kPathChars;
     file.Flags = kBrowseFlags;
-    if (DeferredGetOpenFileNameW(&file)) SetDlgItemTextW(dialog, IDC_SOUND_EDIT, state->path);
+    const BOOL chosen = DeferredGetOpenFileNameW(&file);
+    if (!folder.empty()) SetCurrentDirectoryW(folder.c_str());
+    if (chosen) SetDlgItemTextW(dialog, IDC_SOUND_EDIT, state->path);
     return TRUE;
 }
 

@@ -20,6 +20,7 @@
 #include "e2e_harness.h"
 #include "failure_checks.h"
 #include "model/alarm_archive.h"
+#include "model/alarm_file.h"
 
 using namespace e2e;
 
@@ -370,6 +371,36 @@ TEST_F(DamagedFile, IsToldOnceWithTheAlarmsReadAndWhereTheOriginalIs) {
     Sleep(1500);
     EXPECT_EQ(nullptr, MessageBoxOf(velmora.ProcessId())) << "told more than once";
     EXPECT_TRUE(velmora.Running());
+}
+
+// The notice asks nothing, so it holds no close up: WM_CLOSE and Exit close it
+// and save what was read; only a save that fails asks, and that question stands.
+TEST_F(DamagedFile, ItsNoticeGoesWithWmCloseAndExitAndTheListReadIsSaved) {
+    const std::string whole = DefaultFileBytes();
+    std::vector<CAlarm> read = DefaultAlarms();
+    read.pop_back();  // the one whose path is cut short
+    for (int round = 0; round < 3; ++round) {  // WM_CLOSE, Exit, WM_CLOSE with the file held
+        SCOPED_TRACE(round);
+        ASSERT_TRUE(WriteBytes(AlarmFile(), whole.substr(0, whole.size() - 7)));
+        Velmora velmora(folder_.Path());
+        const HWND notice = WaitForMessageBox(velmora.ProcessId());
+        ASSERT_NE(nullptr, notice);
+        auto held = round == 2 ? std::make_unique<HeldFile>(AlarmFile()) : nullptr;
+        ASSERT_TRUE(round == 1 ? velmora.Command(kExitCommand) : velmora.Post(WM_CLOSE));
+        if (held) {
+            ASSERT_TRUE(WaitFor([&] { return !IsWindow(notice); }, kEndMs));
+            const HWND question = WaitForMessageBox(velmora.ProcessId(), kStartMs + kEndMs);
+            ASSERT_NE(nullptr, question);
+            EXPECT_EQ((std::vector<int>{IDCANCEL, IDTRYAGAIN, IDCONTINUE}), SortedButtons(question));
+            ASSERT_TRUE(velmora.Post(WM_CLOSE));
+            Sleep(1000);
+            EXPECT_EQ(question, MessageBoxOf(velmora.ProcessId())) << "the question did not stand";
+            held.reset();
+            ASSERT_TRUE(Click(question, IDTRYAGAIN));
+        }
+        EXPECT_EQ(0u, velmora.WaitForExit());
+        EXPECT_EQ(ToTextModeFileBytes(EncodeAlarmArchive(read)), ReadBytes(AlarmFile()));
+    }
 }
 
 // A new alarm still in its editor ------------------------------------------------------

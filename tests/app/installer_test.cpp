@@ -133,15 +133,29 @@ TEST_F(Installer, SilentInstallUpgradeOverARunningVelmoraAndUninstall) {
         EXPECT_TRUE(Exists(StartupLink()));
     }
 
+    // Leftovers of interrupted saves go beside a kept file.txt; other names stay.
+    for (const wchar_t* name :
+         {L"file.txt.1234-5.tmp", L"file.txt.tmp", L"FILE.TXT.BAD2.7-8.tmp", L"file.txt.1-.tmp"})
+        ASSERT_TRUE(WriteBytes(app + L"\\" + name, "a save cut short"));
     // The uninstaller runs from a copy and returns at once: wait for its work.
     ASSERT_EQ(0u, RunProgram(uninstaller + L" /S", kSetupMs));
-    const std::set<std::wstring> kept = {L"file.txt", L"file.txt.bad"};
+    const std::set<std::wstring> kept = {L"file.txt", L"file.txt.bad", L"file.txt.1-.tmp"};
     EXPECT_TRUE(WaitFor([&] { return ListFolder(app) == kept; }, 30000)) << "the alarms alone are not left";
     EXPECT_TRUE(VelmorasOf(app).empty());
     EXPECT_EQ(held, ReadBytes(app + L"\\file.txt"));
     EXPECT_EQ(L"<none>", EntryValue(L"DisplayName"));
     EXPECT_FALSE(Exists(MenuLink()));
     EXPECT_FALSE(Exists(StartupLink()));
+}
+
+// Without file.txt, a leftover may be the only copy of the list: kept.
+TEST_F(Installer, UninstallKeepsALeftoverThatMayBeTheOnlyList) {
+    const std::wstring app = folder_ / L"app";
+    ASSERT_EQ(0u, Setup(L"/S /D=" + app));
+    ASSERT_TRUE(WriteBytes(app + L"\\file.txt.1234-5.tmp", DefaultFileBytes()));
+    ASSERT_EQ(0u, RunProgram(L"\"" + app + L"\\uninstall.exe\" /S", kSetupMs));
+    const std::set<std::wstring> kept = {L"file.txt.1234-5.tmp"};
+    EXPECT_TRUE(WaitFor([&] { return ListFolder(app) == kept; }, 30000)) << "the leftover alone is not left";
 }
 
 TEST_F(Installer, AutostartChoiceIsKeptOnUpgrade) {

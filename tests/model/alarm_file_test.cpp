@@ -13,12 +13,11 @@
 #include "model/alarm_archive.h"
 #include "model/alarm_file.h"
 #include "model/archive_test_util.h"
+#include "model/file_ops.h"
 #include "model/test_files.h"
 
 #ifdef _WIN32
 #include <windows.h>
-
-#include "model/file_ops.h"
 #endif
 
 namespace {
@@ -286,12 +285,14 @@ TEST_F(InPlaceSave, AFailedWriteIsUndoneOrReportedAsMayBeDamaged) {
         g_alarmFileFailingWritesForTests = 1;
         const AlarmFileError failed = WriteAlarmFile(path.c_str(), list, 0);
         EXPECT_NE(0u, failed) << size;
-        EXPECT_NE(kAlarmFileMayBeDamaged, failed) << size;
+        EXPECT_FALSE(MayBeDamaged(failed)) << size;
         EXPECT_EQ(before, ReadBytes(path)) << size;
-        // Putting them back fails too: said so.
+        // Putting them back fails too: said so, with the error that met.
         g_alarmFileWritesBeforeFaultForTests = headWrite;
         g_alarmFileFailingWritesForTests = 2;
-        EXPECT_EQ(kAlarmFileMayBeDamaged, WriteAlarmFile(path.c_str(), list, 0)) << size;
+        const AlarmFileError damaged = WriteAlarmFile(path.c_str(), list, 0);
+        EXPECT_TRUE(MayBeDamaged(damaged)) << size;
+        EXPECT_EQ(file_ops::kDiskFull, SystemErrorOf(damaged)) << size;  // the failing disk's
         g_alarmFileWritesBeforeFaultForTests = -1;
         ASSERT_TRUE(WriteBytes(path, before));
         EXPECT_EQ(1, CountEntries(folder.Root())) << size;

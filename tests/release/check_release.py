@@ -16,9 +16,9 @@ CRLF line ends (README-ja.txt Japanese, with a BOM) and the notices holding
 every licence they must; an executable with no time stamp, no debug data, no
 symbols and none of the build's paths, whose resources and imports pass
 tests/resources/check_resources.py (the About box's "velmora Version VERSION",
-system DLLs only); an installer for 32-bit Windows that asks for no
-administrator rights and whose packed data, unpacked, holds the executable
-and the three texts of the archive byte for byte, and the uninstall entry. Prints every failure and a last line "N passed, M failed";
+system DLLs only), the version information's VERSION.0.0; an installer for
+32-bit Windows that asks for no administrator rights and whose packed data,
+unpacked, holds the executable and the three texts of the archive byte for byte, and the uninstall entry. Prints every failure and a last line "N passed, M failed";
 exits 0 only when nothing failed.
 """
 
@@ -158,6 +158,8 @@ def check_executable(exe, version, paths):
     # The About box shows the version the archive is named after.
     check(("velmora Version " + version).encode("utf-16-le") in data,
           "the executable does not say velmora Version " + version)
+    full = ".".join((version.split(".") + ["0", "0"])[:4])
+    check(full.encode("utf-16-le") + b"\0\0" in data, "the version information does not say " + full)
     pe = pefile.PE(data=data)
     check(pe.FILE_HEADER.TimeDateStamp == 0, "the PE header has a time stamp")
     check(pe.FILE_HEADER.PointerToSymbolTable == 0 and pe.FILE_HEADER.NumberOfSymbols == 0,

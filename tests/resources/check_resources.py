@@ -3,9 +3,9 @@
 
 Usage: check_resources.py [--only resources|pe] path/to/velmora.exe
 
-  resources  the menu, accelerators, strings, dialog templates, icon group
-             and manifest compiled into the file, against the values the
-             program relies on;
+  resources  the menu, accelerators, strings, dialog templates, icon group,
+             version information and manifest compiled into the file, against
+             the values the program relies on;
   pe         a 32-bit (i386) GUI executable that imports system DLLs only
              (no MinGW runtime DLLs beside it).
 
@@ -25,10 +25,10 @@ except ImportError:  # a Python of its own (pyenv, venv) without Debian's packag
     import pefile
 
 RT_ICON, RT_MENU, RT_DIALOG, RT_STRING = 3, 4, 5, 6
-RT_ACCELERATOR, RT_GROUP_ICON, RT_MANIFEST = 9, 14, 24
+RT_ACCELERATOR, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 9, 14, 16, 24
 TYPE_NAMES = {RT_ICON: "RT_ICON", RT_MENU: "RT_MENU", RT_DIALOG: "RT_DIALOG",
               RT_STRING: "RT_STRING", RT_ACCELERATOR: "RT_ACCELERATOR",
-              RT_GROUP_ICON: "RT_GROUP_ICON", RT_MANIFEST: "RT_MANIFEST"}
+              RT_GROUP_ICON: "RT_GROUP_ICON", RT_VERSION: "RT_VERSION", RT_MANIFEST: "RT_MANIFEST"}
 LANG_JAPANESE = 1041
 LANG_ENGLISH_US = 1033
 
@@ -150,6 +150,13 @@ ICON_IMAGES = [(16, 8), (32, 24), (48, 32)]  # (size, bits per pixel)
 
 MANIFEST_ID = 1
 
+# Version information 1.3.0.0 (major << 16 | minor, 0), Japanese in UTF-16.
+VERSION_ID = 1
+VERSION_NUMBERS = (0x00010003, 0)
+VERSION_STRINGS = {"FileDescription": "velmora", "FileVersion": "1.3.0.0", "ProductName": "velmora",
+                   "ProductVersion": "1.3.0.0", "OriginalFilename": "velmora.exe",
+                   "LegalCopyright": "Copyright (c) 2026 the velmora authors"}
+
 SYSTEM_DLLS = {
     "kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "comctl32.dll",
     "comdlg32.dll", "winmm.dll", "shlwapi.dll", "advapi32.dll", "msvcrt.dll",
@@ -195,7 +202,7 @@ def run_group(report, name, func, *args):
     before = report.failed
     try:
         func(report, *args)
-    except (struct.error, ValueError, IndexError, KeyError, UnicodeDecodeError) as e:
+    except (struct.error, ValueError, IndexError, KeyError, UnicodeDecodeError, AttributeError) as e:
         report.check(False, "cannot read: %s: %s" % (type(e).__name__, e))
     status = "ok  " if report.failed == before else "FAILED"
     print("%s %s" % (status, name))
@@ -389,7 +396,7 @@ def check_inventory(report, table):
     """Exactly the resources the program has, each in its one language."""
     expected = {(RT_MENU, 109), (RT_ACCELERATOR, 109), (RT_GROUP_ICON, ICON_GROUP),
                 (RT_DIALOG, 103), (RT_DIALOG, 130), (RT_DIALOG, 134),
-                (RT_MANIFEST, MANIFEST_ID)}
+                (RT_VERSION, VERSION_ID), (RT_MANIFEST, MANIFEST_ID)}
     expected |= {(RT_STRING, sid // 16 + 1) for sid in STRINGS}
     for key, langs in sorted(table.items(), key=str):
         rtype, rid = key
@@ -572,6 +579,21 @@ def check_icons(report, table):
     report.equal("(size, bits per pixel) of the images", sorted(ICON_IMAGES), sorted(seen))
 
 
+def check_version(report, table, pe):
+    if one_resource(report, table, RT_VERSION, VERSION_ID) is None:
+        return
+    fixed = pe.VS_FIXEDFILEINFO[0]
+    report.equal("file version", VERSION_NUMBERS, (fixed.FileVersionMS, fixed.FileVersionLS))
+    report.equal("product version", VERSION_NUMBERS, (fixed.ProductVersionMS, fixed.ProductVersionLS))
+    blocks = [block for info in pe.FileInfo for block in info]
+    tables = [t for block in blocks for t in getattr(block, "StringTable", [])]
+    report.equal("string tables", [b"041104B0"], [t.LangID for t in tables])
+    for t in tables:
+        report.equal("strings", VERSION_STRINGS, {k.decode(): v.decode() for k, v in t.entries.items()})
+    translations = [v.entry for block in blocks for v in getattr(block, "Var", [])]
+    report.equal("translations", [{b"Translation": "0x0411 0x04b0"}], translations)
+
+
 def check_manifest(report, table):
     data = one_resource(report, table, RT_MANIFEST, MANIFEST_ID, LANG_ENGLISH_US)
     if data is None:
@@ -596,6 +618,7 @@ def check_resources(report, pe):
     for did in sorted(DIALOGS):
         run_group(report, "dialog %d" % did, check_dialog, table, did)
     run_group(report, "icon group 107", check_icons, table)
+    run_group(report, "version information 1", check_version, table, pe)
     run_group(report, "manifest", check_manifest, table)
 
 

@@ -42,6 +42,15 @@ HWND FileNameEdit(HWND files) {
     return edit;
 }
 
+// Types a name into the file dialog of the editor and presses its OK.
+void EnterFileName(HWND editor, const std::wstring& name) {
+    const HWND files = FindOwnedDialog(editor);
+    ASSERT_NE(nullptr, files);
+    ASSERT_NE(nullptr, FileNameEdit(files));
+    SetWindowTextW(FileNameEdit(files), name.c_str());
+    PostMessageW(files, WM_COMMAND, IDOK, 0);
+}
+
 struct PlayCall {
     bool hasSound;
     std::wstring sound;
@@ -261,10 +270,13 @@ TEST_F(AlarmEditDialogTest, CancellingTheFileDialogKeepsTheEdit) {
     EXPECT_EQ(L"keep.wav", g_alarms[1].m_sound);
 }
 
-TEST_F(AlarmEditDialogTest, AChosenFileFillsTheEditButOnlyOkKeepsIt) {
+TEST_F(AlarmEditDialogTest, AChosenFileFillsTheEditButOnlyOkKeepsItAndTheCurrentFolderStays) {
     TempFolder folder;
     const std::wstring bell = folder.Path(L"bell.wav");
     ASSERT_TRUE(WriteBytes(bell, "RIFF"));
+    wchar_t before[MAX_PATH] = L"", after[MAX_PATH] = L"";
+    ASSERT_NE(0u, GetCurrentDirectoryW(MAX_PATH, before));
+    ASSERT_NE(0, _wcsicmp(before, folder.Root().c_str()));
     HWND editor = nullptr;
     Run(1, {
         [&] {
@@ -273,15 +285,13 @@ TEST_F(AlarmEditDialogTest, AChosenFileFillsTheEditButOnlyOkKeepsIt) {
             EXPECT_EQ(0, _wcsicmp(bell.c_str(), Text(IDC_SOUND_EDIT).c_str())) << Text(IDC_SOUND_EDIT);
             Click(Editor(), IDCANCEL);
         },
-        [&] {
-            const HWND files = FindOwnedDialog(editor);
-            ASSERT_NE(nullptr, files);
-            ASSERT_NE(nullptr, FileNameEdit(files));
-            SetWindowTextW(FileNameEdit(files), bell.c_str());
-            PostMessageW(files, WM_COMMAND, IDOK, 0);
-        },
+        // Into the folder first, as a user browses, then the file by its name.
+        [&] { EnterFileName(editor, folder.Root()); },
+        [&] { EnterFileName(editor, L"bell.wav"); },
     });
     EXPECT_EQ(L"chimes.wav", g_alarms[1].m_sound);
+    ASSERT_NE(0u, GetCurrentDirectoryW(MAX_PATH, after));
+    EXPECT_EQ(std::wstring(before), after);
 }
 
 // Each editor keeps its own index: two open at once each write their own

@@ -344,6 +344,28 @@ TEST_F(AlarmListDialogTest, TheCloseBoxSavesTheChangesLikeOk) {
     EXPECT_EQ(Saved({kB, kA, kC}), FileBytes());
 }
 
+// A save that could not put the old bytes back either says the file may be
+// damaged, with the number of the system's error that this met, not our own.
+TEST_F(AlarmListDialogTest, ASaveThatCannotBeUndoneTellsTheSystemsErrorNumber) {
+    ASSERT_TRUE(WriteBytes(filePath, Saved({kA, kB, kC, kD})));  // longer: its head is overwritten
+    g_alarmFileRefuseNewFilesForTests = true;                     // so written in place
+    g_alarmFileWritesBeforeFaultForTests = 0;
+    g_alarmFileFailingWritesForTests = 2;  // the overwrite, then putting the old bytes back
+    std::wstring text;
+    Run({[] { Click(List(), IDOK); },
+         [&] {
+             const HWND box = FindDialog(L"velmora");
+             ASSERT_NE(nullptr, box);
+             text = WindowText(GetDlgItem(box, 0xFFFF));  // a message box's text
+             Click(box, IDCANCEL);
+         }});
+    g_alarmFileRefuseNewFilesForTests = false;
+    g_alarmFileWritesBeforeFaultForTests = -1;
+    g_alarmFileFailingWritesForTests = 1;
+    EXPECT_NE(std::wstring::npos, text.find(L"壊れているおそれがあります")) << text;
+    EXPECT_NE(std::wstring::npos, text.find(L"（エラー " + std::to_wstring(ERROR_DISK_FULL) + L"）")) << text;
+}
+
 // Rows that name no alarm (the list shrank without the view following it)
 // are never used: no command acts on them and no editor opens for them.
 TEST_F(AlarmListDialogTest, RowsBeyondTheListAreNeverUsed) {
