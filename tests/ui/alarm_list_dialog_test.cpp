@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "common/instance.h"
 #include "model/alarm_archive.h"
 #include "model/alarm_file.h"
-#include "app/app.h"
 #include "model/archive_test_util.h"
 #include "model/faulty_disk.h"
 #include "model/test_files.h"
