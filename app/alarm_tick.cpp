@@ -63,8 +63,9 @@ void TellMissedAlarms() {
 }
 
 void RunAlarmTick(HWND window, UINT_PTR timerId) {
-    // Every check tick counts for the gap, while the ring guard is set too.
-    if (timerId != IDT_RING_GUARD) TellMissedAlarms();
+    // Every check tick counts for the gap, while the ring guard is set too;
+    // a notice that fails costs no ring.
+    if (timerId != IDT_RING_GUARD) CallGuarded(TellMissedAlarms);
     const AlarmTickStep step =
         DecideAlarmTick(g_ringGuard, timerId == IDT_RING_GUARD, g_alarms, IsAlarmDue);
     if (step.stopGuardTimer) KillTimer(window, IDT_RING_GUARD);
