@@ -1,6 +1,6 @@
 #include "app/about_box.h"
 
-#include "app/guarded_call.h"
+#include "common/guarded_call.h"
 
 namespace {
 

@@ -1,16 +1,14 @@
 #include "app/alarm_tick.h"
 
-#include <mmsystem.h>
-
 #include <ctime>
 #include <string>
 #include <vector>
 
 #include "app/alarm_due.h"
-#include "app/alarm_file_messages.h"
-#include "app/guarded_call.h"
-#include "app/system_dlls.h"
 #include "app/tray_icon.h"
+#include "common/guarded_call.h"
+#include "common/message_box.h"
+#include "common/sound.h"
 #include "model/alarm.h"
 #include "res/resource.h"
 
@@ -65,15 +63,14 @@ void TellMissedAlarms() {
 }
 
 void RunAlarmTick(HWND window, UINT_PTR timerId) {
-    // Every check tick counts for the gap, while the ring guard is set too.
-    if (timerId != IDT_RING_GUARD) TellMissedAlarms();
+    // Every check tick counts for the gap, while the ring guard is set too;
+    // a notice that fails costs no ring.
+    if (timerId != IDT_RING_GUARD) CallGuarded(TellMissedAlarms);
     const AlarmTickStep step =
         DecideAlarmTick(g_ringGuard, timerId == IDT_RING_GUARD, g_alarms, IsAlarmDue);
     if (step.stopGuardTimer) KillTimer(window, IDT_RING_GUARD);
     // Asynchronous and once: a new sound replaces the one playing.
-    if (step.ring) {
-        DeferredPlaySoundW(g_alarms[step.ringIndex].m_sound.c_str(), nullptr, SND_FILENAME | SND_ASYNC);
-    }
+    if (step.ring) PlaySoundFile(g_alarms[step.ringIndex].m_sound.c_str());
     g_ringGuard = step.ringGuard;
     if (step.startGuardTimer) SetTimer(window, IDT_RING_GUARD, kRingGuardMs, AlarmTimerProc);
 }

@@ -7,9 +7,10 @@
 
 #include <cstddef>
 
-// Timers of the main window; both call AlarmTimerProc.
-constexpr UINT_PTR IDT_ALARM_CHECK = 1;  // repeating check tick
-constexpr UINT_PTR IDT_RING_GUARD = 2;   // fires once, a minute after a ring
+#include "app/timers.h"
+
+// The check timer (IDT_ALARM_CHECK) repeats every two seconds; both it and the
+// guard timer (IDT_RING_GUARD) call AlarmTimerProc.
 constexpr UINT kAlarmCheckPeriodMs = 2000;
 
 // 1 from a ring until the guard timer fires, else 0. While it is 1 the check

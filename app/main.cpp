@@ -3,11 +3,15 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "app/app.h"
 #include "app/main_window.h"
 #include "app/single_instance.h"
+#include "common/instance.h"
 #include "model/alarm_file.h"
 #include "res/resource.h"
+
+wchar_t g_className[100];
+wchar_t g_windowTitle[100];
+std::wstring g_claimName;
 
 namespace {
 

@@ -1,21 +1,19 @@
 #include "app/main_window.h"
 
 #include "app/about_box.h"
-#include "app/alarm_file_messages.h"
 #include "app/alarm_tick.h"
 #include "app/exit_flow.h"
-#include "app/app.h"
-#include "app/guarded_call.h"
 #include "app/single_instance.h"
 #include "app/tray_icon.h"
+#include "common/alarm_file_messages.h"
+#include "common/guarded_call.h"
+#include "common/instance.h"
+#include "common/message_box.h"
 #include "model/alarm_file.h"
 #include "res/resource.h"
 #include "ui/alarm_list_dialog.h"
 
-wchar_t g_className[100];
-wchar_t g_windowTitle[100];
 NOTIFYICONDATAW g_trayIconData;
-std::wstring g_claimName;
 
 namespace {
 
@@ -29,9 +27,8 @@ static_assert(sizeof(WNDCLASSEXW) == 48, "the window class record is 48 bytes");
 // Posted at start when the alarm file was damaged, so that the user is told
 // once the tray icon is up and the message loop runs.
 constexpr UINT WM_DAMAGEDFILENOTICE = WM_APP + 1;
-// Waits, while the taskbar does not take the tray icon yet, before that
-// notice is shown (ids 1 to 3 are the alarm and tray icon timers).
-constexpr UINT_PTR IDT_NOTICE_WAIT = 4;
+// While the taskbar does not take the tray icon yet, or another box is up,
+// that notice waits on the timer IDT_NOTICE_WAIT.
 constexpr UINT kNoticeWaitMs = 500;
 
 // From the start to the end: whether the alarm file was loaded (when it could

@@ -11,12 +11,12 @@
 constexpr UINT TRAY_ICON_UID = 32769;
 constexpr UINT WM_TRAYICON = WM_USER + 1;
 
-// Loaded by wWinMain from strings IDS_CLASS_NAME ("VELMORA") and
-// IDS_APP_TITLE ("velmora") before the main window class is registered.
+// Loaded by wWinMain (app/main.cpp) from strings IDS_CLASS_NAME ("VELMORA")
+// and IDS_APP_TITLE ("velmora") before the main window class is registered.
 extern wchar_t g_className[100];
 extern wchar_t g_windowTitle[100];
 
-// The name of the claim this copy took on its folder at start (ClaimAlarmFile);
+// The name of the claim wWinMain took on the folder at start (ClaimAlarmFile);
 // empty when it took none. A later start's hand-over must carry it.
 extern std::wstring g_claimName;
 

@@ -1,5 +1,7 @@
 #include "app/single_instance.h"
 
+#include "model/file_ops.h"
+
 namespace {
 
 constexpr DWORD kHandOverRetryMs = 100;
@@ -29,13 +31,6 @@ bool SendHandOver(const wchar_t* className, const std::wstring& claimName) {
 
 }  // namespace
 
-std::wstring FoldAlarmFilePath(const wchar_t* path) {
-    std::wstring folded(path);
-    // File names on Windows compare without regard to case.
-    if (!folded.empty()) CharUpperBuffW(&folded[0], static_cast<DWORD>(folded.size()));
-    return folded;
-}
-
 bool GetFolderIdentity(const wchar_t* folderPath, FolderIdentity* identity) {
     // Opening a folder needs backup semantics; reading its attributes needs
     // no right to its contents, and every sharing mode leaves others alone.
@@ -60,7 +55,8 @@ std::wstring AlarmFileMutexName(const wchar_t* path) {
     if (!folder.empty() && GetFolderIdentity(folder.c_str(), &identity) && CanTellFoldersApart(identity)) {
         return FolderClaimName(identity);
     }
-    return PathClaimName(FoldAlarmFilePath(path));
+    // File names on Windows compare without regard to case.
+    return PathClaimName(file_ops::FoldCase(path));
 }
 
 Claim ClaimAlarmFile(const wchar_t* className, const wchar_t* path, HANDLE* claim, std::wstring* claimName,

@@ -23,9 +23,6 @@ constexpr ULONG_PTR kHandOverCopyDataId = 0x564C4D41;  // "VLMA"
 // that refuses for longer is not going to let go soon, and this start ends.
 constexpr DWORD kClaimWaitMs = 30000;
 
-// The path in a canonical case, so two spellings of one file compare equal.
-std::wstring FoldAlarmFilePath(const wchar_t* path);
-
 // Asks the file system for the identity of the folder at folderPath. Returns
 // false when it cannot be opened or does not say.
 bool GetFolderIdentity(const wchar_t* folderPath, FolderIdentity* identity);

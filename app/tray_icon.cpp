@@ -1,6 +1,6 @@
 #include "app/tray_icon.h"
 
-#include "app/guarded_call.h"
+#include "common/guarded_call.h"
 
 ShellNotifyIconFunction g_shellNotifyIcon = Shell_NotifyIconW;
 

@@ -9,8 +9,9 @@
 
 #include <string>
 
-// The retry timer of the main window; ids 1 and 2 are the alarm timers.
-constexpr UINT_PTR IDT_TRAY_RETRY = 3;
+#include "app/timers.h"
+
+// The retry timer (IDT_TRAY_RETRY) of the main window tries every second.
 constexpr UINT kTrayRetryPeriodMs = 1000;
 // How long a balloon asks to stay (the system may keep it shorter or longer).
 constexpr UINT kBalloonTimeoutMs = 30000;

@@ -28,12 +28,12 @@ namespace {
 constexpr DWORD kDeadlineMs = 120000;  // generous: Wine may run emulated
 constexpr int kRepeats = 5;
 
-LARGE_INTEGER g_frequency;
+LARGE_INTEGER s_frequency;
 
 double NowMs() {
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
-    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(g_frequency.QuadPart);
+    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(s_frequency.QuadPart);
 }
 
 [[noreturn]] void Fail(const char* step) {
@@ -67,12 +67,12 @@ BOOL CALLBACK FindWindowOf(HWND window, LPARAM param) {
 }
 
 // velmora's process, so that a wait for its windows ends when it does.
-HANDLE g_velmora = nullptr;
+HANDLE s_velmora = nullptr;
 
 // Fails when velmora has ended, naming its exit code.
 void FailIfEnded(const char* step) {
     DWORD code = STILL_ACTIVE;
-    if (!GetExitCodeProcess(g_velmora, &code) || code == STILL_ACTIVE) return;
+    if (!GetExitCodeProcess(s_velmora, &code) || code == STILL_ACTIVE) return;
     std::fprintf(stderr, "list_bench: %s: velmora.exe ended with exit code %lu\n", step, code);
     std::fflush(stderr);
     ExitProcess(1);
@@ -121,7 +121,7 @@ public:
                             &startup, &process_))
             Fail("cannot start velmora.exe");
         AssignProcessToJobObject(job_, process_.hProcess);
-        g_velmora = process_.hProcess;
+        s_velmora = process_.hProcess;
         // Serving once its start is done and its message loop waits for input;
         // a first start in a new Wine session may take a while.
         const DWORD idle = WaitForInputIdle(process_.hProcess, kDeadlineMs);
@@ -231,7 +231,7 @@ int wmain(int argc, wchar_t** argv) {
         std::fprintf(stderr, "usage: list_bench velmora.exe [alarm counts...]\n");
         return 2;
     }
-    QueryPerformanceFrequency(&g_frequency);
+    QueryPerformanceFrequency(&s_frequency);
     std::vector<std::size_t> counts;
     for (int i = 2; i < argc; ++i) counts.push_back(static_cast<std::size_t>(_wtoi(argv[i])));
     if (counts.empty()) counts = {50, 200, 1000};

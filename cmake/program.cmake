@@ -1,18 +1,21 @@
-# velmora.exe: the tray program. Everything but the entry point is also a
-# library, so the Windows tests can run the real window procedures and dialogs
-# in their own process, with the same resources linked in.
+# velmora.exe: the tray program, in floors that each use only those below:
+# common/ (what the dialogs and the program share) on the model, ui/ (the
+# dialogs) on common/, app/ (the program) on ui/. Everything but the entry
+# point is a library, so the Windows tests can run the real window procedures
+# and dialogs in their own process, with the same resources linked in.
 enable_language(RC)
 
-file(GLOB VELMORA_APP_SOURCES CONFIGURE_DEPENDS
-  ${PROJECT_SOURCE_DIR}/app/*.cpp ${PROJECT_SOURCE_DIR}/ui/*.cpp)
-list(FILTER VELMORA_APP_SOURCES EXCLUDE REGEX "/app/main\\.cpp$")
-
-add_library(velmora_app STATIC ${VELMORA_APP_SOURCES})
-target_include_directories(velmora_app PUBLIC ${PROJECT_SOURCE_DIR})
-target_compile_definitions(velmora_app PUBLIC UNICODE _UNICODE NOMINMAX)
-target_link_libraries(velmora_app
-  PUBLIC velmora_model comctl32 shell32 shlwapi user32 gdi32
-  PRIVATE velmora_warnings)
+function(velmora_add_floor name folder)
+  file(GLOB sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${folder}/*.cpp)
+  list(FILTER sources EXCLUDE REGEX "/app/main\\.cpp$")
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_compile_definitions(${name} PUBLIC UNICODE _UNICODE NOMINMAX)
+  target_link_libraries(${name} PUBLIC ${ARGN} PRIVATE velmora_warnings)
+endfunction()
+velmora_add_floor(velmora_common common velmora_model user32)
+velmora_add_floor(velmora_ui ui velmora_common comctl32)
+velmora_add_floor(velmora_app app velmora_ui comctl32 shell32 shlwapi user32 gdi32)
 
 # The resource script is UTF-8 and says so with #pragma code_page(65001).
 add_library(velmora_resources OBJECT ${PROJECT_SOURCE_DIR}/res/velmora.rc)

@@ -8,11 +8,6 @@
 #include "model/alarm_archive.h"
 #include "model/file_ops.h"
 
-long long g_alarmFileWriteLimitForTests = -1;
-bool g_alarmFileRefuseNewFilesForTests = false;
-int g_alarmFileWritesBeforeFaultForTests = -1;
-int g_alarmFileFailingWritesForTests = 1;
-
 namespace {
 
 using namespace file_ops;
@@ -31,32 +26,6 @@ constexpr unsigned kRenameRetryStepMs = 2;
 constexpr int kTempNameTries = 100;
 
 enum class ReadStatus { Read, Missing, Failed };
-
-// Bytes that the test fault still lets a growing write add; SIZE_MAX without
-// a fault.
-std::size_t WriteBudget(std::size_t written) {
-    if (g_alarmFileWriteLimitForTests < 0) return static_cast<std::size_t>(-1);
-    const auto limit = static_cast<unsigned long long>(g_alarmFileWriteLimitForTests);
-    return written >= limit ? 0 : static_cast<std::size_t>(limit - written);
-}
-
-// Whether the test's failing disk fails this write.
-bool WriteFaults() {
-    if (g_alarmFileWritesBeforeFaultForTests < 0) return false;
-    if (g_alarmFileWritesBeforeFaultForTests > 0) {
-        --g_alarmFileWritesBeforeFaultForTests;
-        return false;
-    }
-    if (g_alarmFileFailingWritesForTests <= 0) return false;
-    --g_alarmFileFailingWritesForTests;
-    return true;
-}
-
-AlarmFileError CreateTemp(const NativePath& path, File* file) {
-    *file = kNoFile;
-    if (g_alarmFileRefuseNewFilesForTests) return kWriteProtected;
-    return CreateNew(path, file);
-}
 
 // The file's bytes from the archive's and back: text-mode line ends on Windows.
 std::string ToFileBytes(const std::string& archive) {
@@ -116,23 +85,16 @@ ReadStatus ReadWholeFile(const NativePath& path, std::string& bytes, AlarmFileEr
     return *error == 0 ? ReadStatus::Read : ReadStatus::Failed;
 }
 
-// Writes size bytes at offset. Writes that make the file grow are the ones a
-// full disk refuses, so only they meet the test's full disk; any write meets
-// its failing disk, which takes half the bytes first.
-AlarmFileError WriteAt(File file, unsigned long long offset, const char* data, std::size_t size, bool grows) {
-    if (const AlarmFileError error = Seek(file, offset)) return error;
-    const bool faults = WriteFaults();
-    if (faults) size /= 2;
+// Writes size bytes at offset.
+AlarmFileError WriteAt(File file, unsigned long long offset, const char* data, std::size_t size) {
+    if (const AlarmFileError error = g_writes->seek(file, offset)) return error;
     std::size_t done = 0;
     while (done < size) {
-        const std::size_t budget = grows ? WriteBudget(done) : static_cast<std::size_t>(-1);
-        if (budget == 0) return kDiskFull;
         std::size_t wrote = 0;
-        if (const AlarmFileError error = WriteSome(file, data + done, std::min(size - done, budget), &wrote))
-            return error;
+        if (const AlarmFileError error = g_writes->writeSome(file, data + done, size - done, &wrote)) return error;
         done += wrote;
     }
-    return faults ? kDiskFull : 0;
+    return 0;
 }
 
 // A name beside path that no other save uses: this process's id and a count.
@@ -153,7 +115,8 @@ AlarmFileError WriteThroughTempFile(const NativePath& path, const std::string& b
     AlarmFileError error = 0;
     for (int tries = 0; tries < kTempNameTries; ++tries) {
         temp = TempName(path);
-        error = CreateTemp(temp, &file);
+        file = kNoFile;
+        error = g_writes->createNew(temp, &file);
         // A name taken, by another copy or a file left by a crash: the next.
         if (!IsExistsError(error)) break;
     }
@@ -161,7 +124,7 @@ AlarmFileError WriteThroughTempFile(const NativePath& path, const std::string& b
         *refused = true;
         return error;
     }
-    error = WriteAt(file, 0, bytes.data(), bytes.size(), true);
+    error = WriteAt(file, 0, bytes.data(), bytes.size());
     if (error == 0) error = Flush(file);
     const AlarmFileError closed = Close(file);
     if (error == 0) error = closed;
@@ -178,12 +141,12 @@ AlarmFileError OverwriteInPlace(File file, const std::string& old, const std::st
     const std::size_t common = std::min(old.size(), bytes.size());
     AlarmFileError error = 0;
     if (bytes.size() > old.size()) {
-        error = WriteAt(file, old.size(), bytes.data() + common, bytes.size() - common, true);
+        error = WriteAt(file, old.size(), bytes.data() + common, bytes.size() - common);
         if (error == 0) error = Flush(file);
     }
     if (error == 0) {
         *touched = true;
-        error = WriteAt(file, 0, bytes.data(), common, false);
+        error = WriteAt(file, 0, bytes.data(), common);
         if (error == 0) error = Flush(file);
     }
     if (error == 0 && bytes.size() < old.size()) {
@@ -195,7 +158,7 @@ AlarmFileError OverwriteInPlace(File file, const std::string& old, const std::st
 
 // Puts the old bytes back after a failed overwrite and flushes them.
 AlarmFileError PutBack(File file, const std::string& old, bool touched) {
-    AlarmFileError error = touched ? WriteAt(file, 0, old.data(), old.size(), false) : 0;
+    AlarmFileError error = touched ? WriteAt(file, 0, old.data(), old.size()) : 0;
     if (error == 0) error = SetSize(file, old.size());
     if (error == 0) error = Flush(file);
     return error;
@@ -251,14 +214,10 @@ AlarmFileError KeepDamagedFile(const wchar_t* path, const std::string& bytes, st
     return error;
 }
 
-// Steps over text (ASCII) at *at in name; false, and *at unchanged, when it is not there.
-template <class String>
-bool Skip(const String& name, std::size_t* at, const char* text) {
-    std::size_t i = *at;
-    for (; *text != '\0'; ++text, ++i) {
-        if (i >= name.size() || name[i] != static_cast<typename String::value_type>(*text)) return false;
-    }
-    *at = i;
+// Steps over text at *at in name; false, and *at unchanged, when it is not there.
+bool Skip(const NativePath& name, std::size_t* at, const NativePath& text) {
+    if (name.compare(*at, text.size(), text) != 0) return false;
+    *at += text.size();
     return true;
 }
 template <class String>
@@ -276,16 +235,19 @@ enum class Leftover { None, OfTheFile, OfACopy };
 // "<file>.tmp" (earlier versions), "<file>.<digits>-<digits>.tmp", or for a
 // kept copy "<file>.bad[N].<digits>-<digits>.tmp". Both names folded.
 Leftover LeftoverKind(const NativePath& name, const NativePath& file) {
+    // The parts of the names, folded as the names are.
+    static const NativePath tmp = FoldCase(Native(L".tmp")), bad = FoldCase(Native(L".bad")), dot = Native(L"."),
+                            dash = Native(L"-");
     if (name.compare(0, file.size(), file) != 0) return Leftover::None;
     std::size_t at = file.size();
-    if (Skip(name, &at, ".tmp") && at == name.size()) return Leftover::OfTheFile;
+    if (Skip(name, &at, tmp) && at == name.size()) return Leftover::OfTheFile;
     Leftover kind = Leftover::OfTheFile;
-    if (Skip(name, &at, ".bad")) {
+    if (Skip(name, &at, bad)) {
         kind = Leftover::OfACopy;
         SkipDigits(name, &at);
     }
-    const bool temp = Skip(name, &at, ".") && SkipDigits(name, &at) && Skip(name, &at, "-") &&
-                      SkipDigits(name, &at) && Skip(name, &at, ".tmp") && at == name.size();
+    const bool temp = Skip(name, &at, dot) && SkipDigits(name, &at) && Skip(name, &at, dash) &&
+                      SkipDigits(name, &at) && Skip(name, &at, tmp) && at == name.size();
     return temp ? kind : Leftover::None;
 }
 
@@ -314,13 +276,16 @@ std::vector<CAlarm> DefaultAlarms() {
     };
 }
 
+std::wstring AlarmFilePath() {
+    std::wstring folder;
+    return ExecutableFolder(&folder) ? folder + kFileName : std::wstring();
+}
+
 bool GetAlarmFilePath(wchar_t* path, std::size_t capacity) {
     if (path == nullptr || capacity == 0) return false;
     path[0] = L'\0';
-    std::wstring folder;
-    if (!ExecutableFolder(&folder)) return false;
-    const std::wstring full = folder + kFileName;
-    if (full.size() + 1 > capacity) return false;
+    const std::wstring full = AlarmFilePath();
+    if (full.empty() || full.size() + 1 > capacity) return false;
     std::copy(full.begin(), full.end(), path);
     path[full.size()] = L'\0';
     return true;

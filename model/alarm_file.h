@@ -38,9 +38,13 @@ enum AlarmFileOutcome {
     AlarmFileUnavailable,  // neither read nor created; g_alarms untouched, nothing written
 };
 
-// Fills path with the full path of "file.txt" in the executable's folder.
-// Returns false and leaves an empty path when that path would not fit in
-// capacity characters: a path cut short would name another file.
+// The full path of "file.txt" in the executable's folder, however long; empty
+// when the executable's own path cannot be had.
+std::wstring AlarmFilePath();
+
+// Fills path with AlarmFilePath. Returns false and leaves an empty path when
+// it would not fit in capacity characters: a path cut short would name
+// another file.
 bool GetAlarmFilePath(wchar_t* path, std::size_t capacity);
 
 // What LoadAlarmFile found besides its outcome.
@@ -105,17 +109,3 @@ SaveLeftovers ClearSaveLeftovers(const wchar_t* path);
 // The four alarms of a new alarm file: 08:30, 12:30, 13:30 and 17:00, every
 // day, on, "chimes.wav".
 std::vector<CAlarm> DefaultAlarms();
-
-// For tests only: when zero or more, every write that makes a file grow fails,
-// as on a full disk, once this many bytes have been added by one write.
-// -1 (the default): no fault.
-extern long long g_alarmFileWriteLimitForTests;
-// For tests only: when zero or more, that many more writes succeed, then the
-// next g_alarmFileFailingWritesForTests writes (those putting old bytes back
-// included) take half their bytes and fail, as on a failing disk. -1 (the
-// default): no fault.
-extern int g_alarmFileWritesBeforeFaultForTests;
-extern int g_alarmFileFailingWritesForTests;  // 1 by default
-// For tests only: when set, no new file can be made, as in a folder the user
-// may not write to; existing files can still be written.
-extern bool g_alarmFileRefuseNewFilesForTests;

@@ -36,8 +36,8 @@ NativePath Native(const wchar_t* path);
 NativePath Suffixed(const NativePath& path, const std::wstring& suffix);
 // Where the file name begins in path, after its folder and separator.
 std::size_t FileNameStart(const NativePath& path);
-// A file name as the folder compares names: lower case on Windows, whose
-// names ignore case; unchanged elsewhere.
+// A path or file name as the system compares names: in upper case on
+// Windows, whose names ignore case; unchanged elsewhere.
 NativePath FoldCase(const NativePath& name);
 // The folder of the running executable with its separator at the end; false
 // when the system's answer was cut short.
@@ -76,6 +76,18 @@ Error ModifiedTime(const NativePath& path, unsigned long long* time);
 // The names in folder (a path ending in its separator, or "" for the current
 // folder), "." and ".." left out.
 Error ListFolder(const NativePath& folder, std::vector<NativePath>* names);
+
+// How the alarm file makes new files and writes into them: in the program,
+// through CreateNew, Seek and WriteSome (kDiskWrites). A test points g_writes
+// at stand-ins that fail on demand, as a full, failing or write-protected
+// disk does, and pass everything else on to these.
+struct Writes {
+    Error (*createNew)(const NativePath& path, File* file);
+    Error (*seek)(File file, unsigned long long offset);
+    Error (*writeSome)(File file, const char* data, std::size_t size, std::size_t* wrote);
+};
+extern const Writes kDiskWrites;
+extern const Writes* g_writes;
 
 #ifdef _WIN32
 // "X:\..." as "\\?\X:\..." and "\\server\share\..." as "\\?\UNC\server\share\..."

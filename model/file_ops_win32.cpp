@@ -39,20 +39,21 @@ std::size_t FileNameStart(const NativePath& path) {
     return separator == NativePath::npos ? 0 : separator + 1;
 }
 NativePath FoldCase(const NativePath& name) {
-    if (name.empty()) return name;
-    NativePath folded(name.size(), L'\0');
-    const int length = static_cast<int>(name.size());
-    if (LCMapStringW(LOCALE_INVARIANT, LCMAP_LOWERCASE, name.c_str(), length, &folded[0], length) != length)
-        return name;
+    NativePath folded(name);
+    if (!folded.empty()) CharUpperBuffW(&folded[0], static_cast<DWORD>(folded.size()));
     return folded;
 }
 bool ExecutableFolder(std::wstring* folder) {
-    wchar_t module[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, module, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return false;  // cut short
-    PathRemoveFileSpecW(module);
+    // Room for the longest path the system gives a module.
+    constexpr DWORD kCapacity = 32768;
+    std::wstring module(kCapacity, L'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, &module[0], kCapacity);
+    if (length == 0 || length >= kCapacity) return false;  // cut short
+    PathRemoveFileSpecW(&module[0]);  // only ever shortens the path
+    module.resize(lstrlenW(module.c_str()));
+    // A drive's root, such as E:\, ends in its separator already.
+    if (module.empty() || module.back() != L'\\') module += L'\\';
     *folder = module;
-    *folder += L'\\';
     return true;
 }
 

@@ -4,20 +4,18 @@
 
 #include <commctrl.h>
 #include <commdlg.h>
-#include <mmsystem.h>
 
 #include <cstddef>
 #include <new>
 #include <string>
 #include <utility>
 
-#include "app/guarded_call.h"
-#include "app/system_dlls.h"
+#include "common/guarded_call.h"
+#include "common/sound.h"
+#include "common/system_dlls.h"
 #include "model/alarm.h"
 #include "model/alarm_file.h"
 #include "res/resource.h"
-
-PlaySoundFunction g_editorPlaySound = DeferredPlaySoundW;
 
 namespace {
 
@@ -33,14 +31,12 @@ constexpr UINT kUncheckedImage = 1u << kStateImageShift;
 constexpr UINT kCheckedImage = 2u << kStateImageShift;
 constexpr int kHourMax = 23;
 constexpr int kMinuteMax = 59;
-constexpr DWORD kPlayFlags = SND_FILENAME | SND_ASYNC;
 constexpr DWORD kBrowseFlags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
 // Pairs of description and pattern; the literal's own NUL ends the list.
 constexpr wchar_t kSoundFilter[] = L"wave Files\0*.wav\0all Files\0*.*\0";
 
 static_assert(kDayListExStyles == 0x25, "grid lines, check boxes, full-row selection");
 static_assert(kBrowseFlags == 0x1800, "path and file must exist, nothing else");
-static_assert(kPlayFlags == 0x00020001, "file name, asynchronous");
 static_assert(sizeof(void*) != 4 || sizeof(OPENFILENAMEW) == 88,
               "the file dialog is given the full structure");
 
@@ -181,7 +177,7 @@ INT_PTR OnPlay(HWND dialog) {
     if (state == nullptr) return TRUE;
     // What the edit shows now, not the alarm's stored path.
     ReadSoundEdit(dialog, *state);
-    g_editorPlaySound(state->path, nullptr, kPlayFlags);
+    PlaySoundFile(state->path);
     return TRUE;
 }
 
@@ -198,7 +194,7 @@ INT_PTR OnCommand(HWND dialog, int id) {
         return OnPlay(dialog);
     case IDC_SOUND_STOP:
         // No sound: stops whatever the process plays, a ringing alarm included.
-        g_editorPlaySound(nullptr, nullptr, kPlayFlags);
+        StopSound();
         return TRUE;
     default:
         return FALSE;

@@ -8,8 +8,3 @@
 // IDCANCEL after writing nothing (also when the index names no alarm of the
 // list, at opening or by the time OK is pressed).
 INT_PTR CALLBACK AlarmEditDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-
-// The sound playback that PLAY and STOP call: PlaySoundW, which tests replace
-// to see what would be played.
-using PlaySoundFunction = BOOL(WINAPI*)(LPCWSTR sound, HMODULE module, DWORD flags);
-extern PlaySoundFunction g_editorPlaySound;

@@ -8,9 +8,9 @@
 #include <cstddef>
 #include <utility>
 
-#include "app/alarm_file_messages.h"
-#include "app/app.h"
-#include "app/guarded_call.h"
+#include "common/alarm_file_messages.h"
+#include "common/guarded_call.h"
+#include "common/instance.h"
 #include "model/alarm.h"
 #include "model/alarm_file.h"
 #include "res/resource.h"
@@ -36,7 +36,7 @@ constexpr int kColumnCount = sizeof kColumns / sizeof kColumns[0];
 static_assert(kListExStyles == 0x21, "grid lines and full-row selection");
 static_assert(kColumnCount == kFirstDayColumn + kDayCount, "time, switch, seven days");
 
-HWND g_openDialog = nullptr;
+HWND s_openDialog = nullptr;
 
 // The index in g_alarms of a new alarm whose editor has not ended yet.
 constexpr std::size_t kNoPendingAlarm = static_cast<std::size_t>(-1);
@@ -81,7 +81,7 @@ INT_PTR EditAlarm(HWND dialog, std::size_t index) {
 }
 
 INT_PTR OnInitDialog(HWND dialog) {
-    g_openDialog = dialog;
+    s_openDialog = dialog;
     const HWND listView = GetDlgItem(dialog, IDC_ALARM_LIST);
     InsertColumns(listView);
     FillAlarmListView(listView);
@@ -92,9 +92,10 @@ INT_PTR OnEnd(HWND dialog, int id) {
     // Cancel saves too: every change is already in the list, and stays there.
     // A failed save is told while the list is still in sight; given up, the
     // list stays in memory and the next save tries again.
-    SaveAlarmsOrAsk(dialog);
+    SaveOrAsk([] { return SaveAlarmFile(AlarmsToSave()); },
+              [dialog](AlarmFileError error) { return AskAboutFailedSave(dialog, false, error); });
     EndDialog(dialog, id);
-    if (g_openDialog == dialog) g_openDialog = nullptr;
+    if (s_openDialog == dialog) s_openDialog = nullptr;
     return TRUE;
 }
 
@@ -198,7 +199,7 @@ INT_PTR OnMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
         return OnNotify(dialog, reinterpret_cast<const NMHDR*>(lParam));
     case WM_DESTROY:
         // Also when the dialog goes down with its owner, without EndDialog.
-        if (g_openDialog == dialog) g_openDialog = nullptr;
+        if (s_openDialog == dialog) s_openDialog = nullptr;
         return FALSE;
     default:
         return FALSE;
@@ -255,7 +256,7 @@ ListViewRedrawPause::~ListViewRedrawPause() {
                  RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
 
-HWND GetOpenAlarmListDialog() { return g_openDialog; }
+HWND GetOpenAlarmListDialog() { return s_openDialog; }
 
 std::vector<CAlarm> AlarmsToSave() {
     std::vector<CAlarm> alarms = g_alarms;

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <optional>
 #include <cstdio>
 #include <random>
 #include <thread>
@@ -13,6 +14,7 @@
 #include "model/alarm_archive.h"
 #include "model/alarm_file.h"
 #include "model/archive_test_util.h"
+#include "model/faulty_disk.h"
 #include "model/file_ops.h"
 #include "model/test_files.h"
 
@@ -26,14 +28,14 @@ class AlarmFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
         g_alarms.clear();
-        g_alarmFileWriteLimitForTests = -1;
         path = folder.Path(L"file.txt");
     }
-    void TearDown() override {
-        g_alarmFileWriteLimitForTests = -1;
-        g_alarmFileRefuseNewFilesForTests = false;
-        g_alarmFileWritesBeforeFaultForTests = -1;
-        g_alarmFileFailingWritesForTests = 1;
+
+    // The faults of the disk, which the alarm file writes through from the
+    // first call on in a test to its end.
+    FaultyDisk& Disk() {
+        if (!disk_) disk_.emplace();
+        return *disk_;
     }
 
     // What the disk holds for archive bytes: text mode on Windows.
@@ -47,6 +49,7 @@ protected:
 
     TempFolder folder;
     std::wstring path;
+    std::optional<FaultyDisk> disk_;
 };
 
 }  // namespace
@@ -139,18 +142,18 @@ TEST_F(AlarmFileTest, FailedWriteLeavesTheOldFileIntact) {
     std::mt19937 random(3);
     const std::vector<CAlarm> list = RandomAlarms(random, 30);
     for (long long limit : {0LL, 1LL, 100LL, 1000LL}) {
-        g_alarmFileWriteLimitForTests = limit;
+        Disk().writeLimit = limit;
         EXPECT_FALSE(SaveAlarmFileTo(path.c_str(), list)) << limit;
         EXPECT_EQ(before, ReadBytes(path)) << limit;
         EXPECT_EQ(1, CountEntries(folder.Root())) << limit;
     }
-    g_alarmFileWriteLimitForTests = -1;
+    Disk().writeLimit = -1;
     EXPECT_TRUE(SaveAlarmFileTo(path.c_str(), list));
     EXPECT_EQ(OnDisk(EncodeAlarmArchive(list)), ReadBytes(path));
 }
 
 TEST_F(AlarmFileTest, FailedCreationMakesNoFile) {
-    g_alarmFileWriteLimitForTests = 10;
+    Disk().writeLimit = 10;
     EXPECT_EQ(AlarmFileUnavailable, LoadAlarmFile(path.c_str()));
     EXPECT_TRUE(g_alarms.empty());
     EXPECT_EQ(0, CountEntries(folder.Root()));
@@ -158,7 +161,7 @@ TEST_F(AlarmFileTest, FailedCreationMakesNoFile) {
 
 TEST_F(AlarmFileTest, DamagedFileThatCannotBeKeptIsLeftAlone) {
     ASSERT_TRUE(WriteBytes(path, "not an alarm file"));
-    g_alarmFileWriteLimitForTests = 0;
+    Disk().writeLimit = 0;
     EXPECT_EQ(AlarmFileUnavailable, LoadAlarmFile(path.c_str()));
     EXPECT_TRUE(g_alarms.empty());
     EXPECT_EQ("not an alarm file", ReadBytes(path));
@@ -169,7 +172,7 @@ TEST_F(AlarmFileTest, DamagedFileThatCannotBeKeptIsReportedAsDamaged) {
     const std::string whole = OnDisk(EncodeAlarmArchive(DefaultAlarms()));
     const std::string damaged = whole.substr(0, whole.size() - 7);
     ASSERT_TRUE(WriteBytes(path, damaged));
-    g_alarmFileRefuseNewFilesForTests = true;  // a folder the user may not write to
+    Disk().refuseNewFiles = true;  // a folder the user may not write to
     AlarmFileLoadReport report;
     EXPECT_EQ(AlarmFileUnavailable, LoadAlarmFile(path.c_str(), &report));
 #ifdef _WIN32
@@ -217,7 +220,7 @@ TEST_F(AlarmFileTest, ReportsWhyAndWhatItFound) {
 }
 
 TEST_F(AlarmFileTest, FullDiskIsReportedAsSuch) {
-    g_alarmFileWriteLimitForTests = 100;
+    Disk().writeLimit = 100;
 #ifdef _WIN32
     EXPECT_EQ(static_cast<AlarmFileError>(ERROR_DISK_FULL), WriteAlarmFile(path.c_str(), DefaultAlarms(), 0));
 #else
@@ -232,11 +235,7 @@ protected:
     void SetUp() override {
         AlarmFileTest::SetUp();
         ASSERT_TRUE(SaveAlarmFileTo(path.c_str(), DefaultAlarms()));
-        g_alarmFileRefuseNewFilesForTests = true;
-    }
-    void TearDown() override {
-        g_alarmFileRefuseNewFilesForTests = false;
-        AlarmFileTest::TearDown();
+        Disk().refuseNewFiles = true;
     }
 };
 
@@ -256,14 +255,14 @@ TEST_F(InPlaceSave, FailedWritesLeaveTheOldBytes) {
     const std::vector<CAlarm> longer = RandomAlarms(random, 30);
     // The disk fills up anywhere in the part beyond the old end.
     for (long long limit : {0LL, 1LL, 500LL}) {
-        g_alarmFileWriteLimitForTests = limit;
+        Disk().writeLimit = limit;
         EXPECT_NE(0u, WriteAlarmFile(path.c_str(), longer, 0)) << limit;
         EXPECT_EQ(before, ReadBytes(path)) << limit;
         EXPECT_EQ(1, CountEntries(folder.Root())) << limit;
     }
     // No file to write in place: the folder's refusal is the reason.
     const std::wstring missing = folder.Path(L"missing.txt");
-    g_alarmFileWriteLimitForTests = -1;
+    Disk().writeLimit = -1;
 #ifdef _WIN32
     EXPECT_EQ(static_cast<AlarmFileError>(ERROR_WRITE_PROTECT), WriteAlarmFile(missing.c_str(), longer, 0));
 #else
@@ -281,19 +280,19 @@ TEST_F(InPlaceSave, AFailedWriteIsUndoneOrReportedAsMayBeDamaged) {
         const std::vector<CAlarm> list = RandomAlarms(random, size);
         const int headWrite = size == 30 ? 1 : 0;
         // The head's write fails halfway: the old bytes go back, exactly.
-        g_alarmFileWritesBeforeFaultForTests = headWrite;
-        g_alarmFileFailingWritesForTests = 1;
+        Disk().writesBeforeFault = headWrite;
+        Disk().failingWrites = 1;
         const AlarmFileError failed = WriteAlarmFile(path.c_str(), list, 0);
         EXPECT_NE(0u, failed) << size;
         EXPECT_FALSE(MayBeDamaged(failed)) << size;
         EXPECT_EQ(before, ReadBytes(path)) << size;
         // Putting them back fails too: said so, with the error that met.
-        g_alarmFileWritesBeforeFaultForTests = headWrite;
-        g_alarmFileFailingWritesForTests = 2;
+        Disk().writesBeforeFault = headWrite;
+        Disk().failingWrites = 2;
         const AlarmFileError damaged = WriteAlarmFile(path.c_str(), list, 0);
         EXPECT_TRUE(MayBeDamaged(damaged)) << size;
         EXPECT_EQ(file_ops::kDiskFull, SystemErrorOf(damaged)) << size;  // the failing disk's
-        g_alarmFileWritesBeforeFaultForTests = -1;
+        Disk().writesBeforeFault = -1;
         ASSERT_TRUE(WriteBytes(path, before));
         EXPECT_EQ(1, CountEntries(folder.Root())) << size;
     }

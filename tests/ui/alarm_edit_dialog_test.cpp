@@ -7,8 +7,9 @@
 #include <tuple>
 #include <vector>
 
-#include "app/app.h"
-#include "app/system_dlls.h"
+#include "common/instance.h"
+#include "common/sound.h"
+#include "common/system_dlls.h"
 #include "model/archive_test_util.h"
 #include "model/test_files.h"
 #include "res/resource.h"
@@ -57,10 +58,10 @@ struct PlayCall {
     HMODULE module;
     DWORD flags;
 };
-std::vector<PlayCall> g_playCalls;
+std::vector<PlayCall> s_playCalls;
 
 BOOL WINAPI RecordPlay(LPCWSTR sound, HMODULE module, DWORD flags) {
-    g_playCalls.push_back({sound != nullptr, sound != nullptr ? sound : L"", module, flags});
+    s_playCalls.push_back({sound != nullptr, sound != nullptr ? sound : L"", module, flags});
     return TRUE;
 }
 
@@ -69,11 +70,11 @@ protected:
     void SetUp() override {
         UseTestProgramResources();
         g_alarms = {kFirst, kSevenOFive, kLast};
-        g_playCalls.clear();
-        g_editorPlaySound = RecordPlay;
+        s_playCalls.clear();
+        g_playSound = RecordPlay;
     }
     void TearDown() override {
-        g_editorPlaySound = DeferredPlaySoundW;
+        g_playSound = DeferredPlaySoundW;
         g_alarms.clear();
     }
 
@@ -228,13 +229,13 @@ TEST_F(AlarmEditDialogTest, PlayPlaysTheEditsTextAndStopSilences) {
         Click(Editor(), IDC_SOUND_PLAY);
         Click(Editor(), IDCANCEL);
     }});
-    ASSERT_EQ(4u, g_playCalls.size());  // and none when the editor closes
+    ASSERT_EQ(4u, s_playCalls.size());  // and none when the editor closes
     const DWORD flags = SND_FILENAME | SND_ASYNC;
-    EXPECT_EQ(L"chimes.wav", g_playCalls[0].sound);
-    EXPECT_EQ(longPath.substr(0, 259), g_playCalls[1].sound);
-    EXPECT_FALSE(g_playCalls[2].hasSound);
-    EXPECT_EQ(longPath.substr(0, 259), g_playCalls[3].sound);
-    for (const PlayCall& call : g_playCalls) {
+    EXPECT_EQ(L"chimes.wav", s_playCalls[0].sound);
+    EXPECT_EQ(longPath.substr(0, 259), s_playCalls[1].sound);
+    EXPECT_FALSE(s_playCalls[2].hasSound);
+    EXPECT_EQ(longPath.substr(0, 259), s_playCalls[3].sound);
+    for (const PlayCall& call : s_playCalls) {
         EXPECT_EQ(nullptr, call.module);
         EXPECT_EQ(flags, call.flags);
     }

@@ -6,10 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "common/instance.h"
 #include "model/alarm_archive.h"
 #include "model/alarm_file.h"
-#include "app/app.h"
 #include "model/archive_test_util.h"
+#include "model/faulty_disk.h"
 #include "model/test_files.h"
 #include "res/resource.h"
 #include "ui/alarm_list_dialog.h"
@@ -348,20 +349,20 @@ TEST_F(AlarmListDialogTest, TheCloseBoxSavesTheChangesLikeOk) {
 // damaged, with the number of the system's error that this met, not our own.
 TEST_F(AlarmListDialogTest, ASaveThatCannotBeUndoneTellsTheSystemsErrorNumber) {
     ASSERT_TRUE(WriteBytes(filePath, Saved({kA, kB, kC, kD})));  // longer: its head is overwritten
-    g_alarmFileRefuseNewFilesForTests = true;                     // so written in place
-    g_alarmFileWritesBeforeFaultForTests = 0;
-    g_alarmFileFailingWritesForTests = 2;  // the overwrite, then putting the old bytes back
     std::wstring text;
-    Run({[] { Click(List(), IDOK); },
-         [&] {
-             const HWND box = FindDialog(L"velmora");
-             ASSERT_NE(nullptr, box);
-             text = WindowText(GetDlgItem(box, 0xFFFF));  // a message box's text
-             Click(box, IDCANCEL);
-         }});
-    g_alarmFileRefuseNewFilesForTests = false;
-    g_alarmFileWritesBeforeFaultForTests = -1;
-    g_alarmFileFailingWritesForTests = 1;
+    {
+        FaultyDisk disk;
+        disk.refuseNewFiles = true;  // so written in place
+        disk.writesBeforeFault = 0;
+        disk.failingWrites = 2;  // the overwrite, then putting the old bytes back
+        Run({[] { Click(List(), IDOK); },
+             [&] {
+                 const HWND box = FindDialog(L"velmora");
+                 ASSERT_NE(nullptr, box);
+                 text = WindowText(GetDlgItem(box, 0xFFFF));  // a message box's text
+                 Click(box, IDCANCEL);
+             }});
+    }
     EXPECT_NE(std::wstring::npos, text.find(L"壊れているおそれがあります")) << text;
     EXPECT_NE(std::wstring::npos, text.find(L"（エラー " + std::to_wstring(ERROR_DISK_FULL) + L"）")) << text;
 }

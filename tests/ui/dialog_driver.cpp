@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "app/app.h"
+#include "common/instance.h"
 
 namespace {
 

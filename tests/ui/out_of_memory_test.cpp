@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
+#include "common/instance.h"
 #include "model/alarm_file.h"
 #include "res/resource.h"
 #include "ui/alarm_list_dialog.h"

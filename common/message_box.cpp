@@ -1,17 +1,12 @@
-#include "app/alarm_file_messages.h"
+#include "common/message_box.h"
 
-#include "app/app.h"
+#include "common/instance.h"
 #include "res/resource.h"
-#include "ui/alarm_list_dialog.h"
 
 namespace {
 
 // Room for the longest of the texts of the string table.
 constexpr int kTextCapacity = 1024;
-// Room for the module's path, which may be longer than MAX_PATH.
-constexpr DWORD kLongPathCapacity = 32768;
-// Ends a sentence of the string table that another text follows.
-constexpr wchar_t kSentenceEnd[] = L"。";
 
 // A message box on screen, and whether it asks something (more buttons than
 // OK) or only tells.
@@ -51,20 +46,6 @@ std::wstring LoadText(UINT id) {
     return text;
 }
 
-std::wstring SystemErrorText(AlarmFileError error) {
-    // A failed save whose old bytes could not be put back: said in velmora's
-    // words, then why putting them back failed, in the system's.
-    if (MayBeDamaged(error)) return LoadText(IDS_MAY_BE_DAMAGED) + kSentenceEnd + SystemErrorText(SystemErrorOf(error));
-    wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text = length != 0 && buffer != nullptr ? std::wstring(buffer, length) : std::wstring();
-    if (buffer != nullptr) LocalFree(buffer);
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) text.pop_back();
-    return text.empty() ? LoadText(IDS_UNKNOWN_ERROR) : text;
-}
-
 std::wstring FillMessage(const std::wstring& pattern, const std::vector<std::wstring>& inserts) {
     std::wstring text;
     for (std::size_t at = 0; at < pattern.size(); ++at) {
@@ -78,16 +59,6 @@ std::wstring FillMessage(const std::wstring& pattern, const std::vector<std::wst
         }
     }
     return text;
-}
-
-std::wstring AlarmFilePathForMessages() {
-    wchar_t path[kPathCapacity];
-    if (GetAlarmFilePath(path, kPathCapacity)) return path;
-    std::vector<wchar_t> module(kLongPathCapacity, L'\0');
-    const DWORD length = GetModuleFileNameW(nullptr, module.data(), kLongPathCapacity);
-    std::wstring folder(module.data(), length < kLongPathCapacity ? length : 0);
-    folder.erase(folder.find_last_of(L'\\') + 1);
-    return folder + L"file.txt";
 }
 
 int ShowMessageBox(HWND owner, const std::wstring& text, UINT type) {
@@ -127,27 +98,4 @@ bool CloseOpenNotices() {
         closed = true;
     }
     return closed;
-}
-
-int ShowAlarmFileError(HWND owner, UINT textId, UINT type, AlarmFileError error) {
-    const std::wstring text = FillMessage(
-        LoadText(textId), {AlarmFilePathForMessages(), SystemErrorText(error), std::to_wstring(SystemErrorOf(error))});
-    return ShowMessageBox(owner, text, type);
-}
-
-SaveAnswer AskAboutFailedSave(HWND owner, bool exiting, AlarmFileError error) {
-    if (!exiting) {
-        const int answer = ShowAlarmFileError(owner, IDS_SAVE_FAILED, MB_RETRYCANCEL | MB_ICONERROR, error);
-        return answer == IDRETRY ? SaveAnswer::Retry : SaveAnswer::KeepRunning;
-    }
-    const int answer = ShowAlarmFileError(owner, IDS_EXIT_SAVE_FAILED,
-                                          MB_CANCELTRYCONTINUE | MB_DEFBUTTON2 | MB_ICONERROR, error);
-    if (answer == IDTRYAGAIN) return SaveAnswer::Retry;
-    return answer == IDCONTINUE ? SaveAnswer::EndUnsaved : SaveAnswer::KeepRunning;
-}
-
-bool SaveAlarmsOrAsk(HWND owner) {
-    return SaveOrAsk([] { return SaveAlarmFile(AlarmsToSave()); },
-                     [owner](AlarmFileError error) { return AskAboutFailedSave(owner, false, error); }) ==
-           SaveOutcome::Saved;
 }

@@ -1,3 +1,3 @@
-#include "app/app.h"
+#include "common/instance.h"
 
 HINSTANCE g_hInstance = nullptr;

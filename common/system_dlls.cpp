@@ -1,4 +1,4 @@
-#include "app/system_dlls.h"
+#include "common/system_dlls.h"
 
 #include <string>
 
