@@ -7,6 +7,9 @@
 # - wine-isolated passes the program's exit code on, gives it a display and a
 #   copy of the prefix, and leaves no process and no copy behind, also when it
 #   is stopped by TERM in the middle;
+# - wine-run picks the loader by the first argument that names a program, so
+#   scripts/run's "explorer /desktop=… velmora.exe" gets the one that fits;
+# - setup on a machine already set up needs no network and asks apt nothing;
 # - find-skips counts a GoogleTest skip and an unlisted ctest skip, not a
 #   listed one.
 set -uo pipefail
@@ -58,6 +61,15 @@ check "nor is that prefix marked ready" [ ! -f "$work/build/wineprefix/.velmora-
 "$here/scripts/wine-run" --prepare "$work/build/test.exe"
 check "wine-run marks a prefix ready once all worked" [ -s "$work/build/wineprefix/.velmora-prefix" ]
 
+# A PE file of machine type $2 (hex, as the header stores it) as $1.
+pe_file() { { printf 'MZ'; head -c 58 /dev/zero; printf '\100\0\0\0PE\0\0'; printf "$2"; } >"$1"; }
+pe_file "$work/build/x64.exe" '\144\206'
+pe_file "$work/build/x86.exe" '\114\001'
+check "explorer for a 64-bit program runs under wine64" \
+  [ "$("$here/scripts/wine-run" --loader explorer /desktop=velmora,1024x768 "$work/build/x64.exe")" = "/usr/lib/wine/wine64 win64" ]
+check "explorer for a 32-bit program under the 32-bit loader" \
+  [ "$("$here/scripts/wine-run" --loader explorer /desktop=velmora,1024x768 "$work/build/x86.exe")" = "wine win32" ]
+
 # wine-isolated -----------------------------------------------------------------
 "$here/scripts/wine-isolated" "$work/build/test.exe" 7 >/dev/null 2>&1
 check "wine-isolated passes the exit code on" [ $? -eq 7 ]
@@ -77,6 +89,27 @@ check "a TERM ends wine-isolated" [ $? -eq 143 ]
 left=$(grep -lzxF "WINEPREFIX=$copy" /proc/[0-9]*/environ 2>/dev/null)
 check "nothing of the copy runs on" [ -z "$left" ]
 check "that copy is removed too" [ ! -d "$copy" ]
+
+# setup -----------------------------------------------------------------------------
+# A second setup, for a fresh clone (a folder with no third_party/), in a
+# network namespace of its own: no apt-get runs and no package index changes.
+if [ "$(id -u)" -ne 0 ] || ! unshare -n true 2>/dev/null; then
+  check "setup without a network: unshare -n is refused here (needs root)" false
+else
+  mkdir -p "$work/clone/scripts" "$work/apt-calls"
+  cp "$here/scripts/setup" "$here/scripts/runs-32-bit" "$work/clone/scripts/"
+  printf '#!/bin/bash\necho "$*" >>"%s/apt-calls/log"\nexit 100\n' "$work" >"$stand_in/apt-get"
+  chmod +x "$stand_in/apt-get"
+  lists() { ls -l --time-style=full-iso /var/lib/apt/lists /var/lib/apt/lists/partial 2>&1; }
+  before=$(lists)
+  unshare -n "$work/clone/scripts/setup" >"$work/setup.log" 2>&1
+  check "setup on a set-up machine exits 0 without a network" [ $? -eq 0 ]
+  check "it ran no apt-get" [ ! -s "$work/apt-calls/log" ]
+  check "no package index changed" [ "$before" = "$(lists)" ]
+  check "the clone has the Boost sources" [ -f "$work/clone/third_party/boost-serialization-src/libs/serialization/src/text_iarchive.cpp" ]
+  rm -f "$stand_in/apt-get"
+  [ "$failures" -eq 0 ] || cat "$work/setup.log"
+fi
 
 # find-skips ------------------------------------------------------------------------
 cat >"$work/report.xml" <<'EOT'
