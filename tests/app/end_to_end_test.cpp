@@ -198,11 +198,18 @@ TEST_F(TrayIcon, ComesBackWhenTheTaskbarRestarts) {
 
 class Shutdown : public EndToEnd {
 protected:
-    // Starts on a sample list and removes the file once the program runs, so
-    // whatever file is there afterwards was written from its memory.
-    HWND StartAndRemoveTheFile(Velmora& velmora) {
+    // The sample list is written before a test starts velmora: a file written
+    // after the start races its load, which may find none and make the
+    // default list.
+    void SetUp() override {
+        EndToEnd::SetUp();
         WriteAlarmFile(SampleAlarms());
         expected_ = ReadBytes(AlarmFile());
+    }
+
+    // Removes the file once the program runs on the sample list, so whatever
+    // file is there afterwards was written from its memory.
+    HWND StartAndRemoveTheFile(Velmora& velmora) {
         const HWND window = velmora.WaitForMainWindow();
         if (window == nullptr || !WaitFor([] { return TrayIconCount() == 1; }, kStartMs)) return nullptr;
         DeleteFileW(AlarmFile().c_str());
