@@ -122,7 +122,11 @@ TEST_F(AlarmEditDialogTest, ShowsTheAlarmInTheTemplatesControls) {
         column.cchTextMax = 16;
         ASSERT_TRUE(SendMessageW(days, LVM_GETCOLUMNW, 0, reinterpret_cast<LPARAM>(&column)));
         EXPECT_EQ(std::wstring(L"曜日"), title);
-        EXPECT_EQ(100, column.cx);
+        EXPECT_EQ(AtPrefixDpi(100), column.cx);  // 100 pixels at 100 %
+        RECT suggested{};
+        GetWindowRect(Editor(), &suggested);
+        SendMessageW(Editor(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+        EXPECT_EQ(150, ColumnWidth(days, 0));  // on a screen at 150 %
         EXPECT_EQ(LVCFMT_LEFT, column.fmt & LVCFMT_JUSTIFYMASK);
         EXPECT_EQ(1u, RowTexts(days, 0).size());
         const wchar_t* labels[] = {L"SUN", L"MON", L"TUE", L"WED", L"THU", L"FRI", L"SAT"};
