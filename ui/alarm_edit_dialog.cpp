@@ -17,6 +17,7 @@
 #include "model/alarm_file.h"
 #include "res/resource.h"
 #include "ui/dpi_scale.h"
+#include "ui/number_field.h"
 #include "ui/window_dpi.h"
 
 namespace {
@@ -97,6 +98,8 @@ INT_PTR OnInitDialog(HWND dialog, LPARAM index) {
     state->index = index;
     SetWindowLongPtrW(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(state));
 
+    MakeNumberField(GetDlgItem(dialog, IDC_HOUR_EDIT));
+    MakeNumberField(GetDlgItem(dialog, IDC_MINUTE_EDIT));
     SendDlgItemMessageW(dialog, IDC_HOUR_SPIN, UDM_SETRANGE, 0, MAKELPARAM(kHourMax, 0));
     SetDlgItemInt(dialog, IDC_HOUR_EDIT, static_cast<UINT>(alarm->m_hour), FALSE);
     SendDlgItemMessageW(dialog, IDC_MINUTE_SPIN, UDM_SETRANGE, 0, MAKELPARAM(kMinuteMax, 0));
@@ -122,9 +125,10 @@ INT_PTR OnOk(HWND dialog) {
         return TRUE;
     }
     // Stored as typed: no range check, and an empty field reads as 0.
+    // Full-width digits count, should any still be in a field.
     CAlarm edited = *alarm;
-    edited.m_hour = static_cast<int>(GetDlgItemInt(dialog, IDC_HOUR_EDIT, nullptr, FALSE));
-    edited.m_minute = static_cast<int>(GetDlgItemInt(dialog, IDC_MINUTE_EDIT, nullptr, FALSE));
+    edited.m_hour = static_cast<int>(ReadNumberField(dialog, IDC_HOUR_EDIT));
+    edited.m_minute = static_cast<int>(ReadNumberField(dialog, IDC_MINUTE_EDIT));
     edited.m_on = SendDlgItemMessageW(dialog, IDC_ON_CHECK, BM_GETCHECK, 0, 0) != BST_UNCHECKED;
     const HWND dayList = GetDlgItem(dialog, IDC_DAY_LIST);
     for (int day = 0; day < kDayCount; ++day) {
