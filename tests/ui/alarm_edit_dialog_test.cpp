@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -207,52 +208,40 @@ TEST_F(AlarmEditDialogTest, OkStoresWhatIsTypedAllAtOnce) {
 }
 
 // The Japanese IME in its ひらがな mode types full-width digits: typed or
-// pasted, they count as the digits they stand for, and the field shows them
-// as ASCII at once. Typing takes no other character.
+// pasted, they count as the digits they stand for, shown as ASCII at once.
+// Typing takes no other character.
 TEST_F(AlarmEditDialogTest, FullWidthDigitsTypedOrPastedCountAsDigits) {
     auto type = [](int id, const std::wstring& text) {
         for (wchar_t c : text) SendMessageW(Item(id), WM_CHAR, c, 1);
-    };
-    auto paste = [](int id, const std::wstring& text) {
-        ASSERT_TRUE(OpenClipboard(Editor()));
-        EmptyClipboard();
-        const HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
-        ASSERT_NE(nullptr, memory);
-        wchar_t* copy = static_cast<wchar_t*>(GlobalLock(memory));
-        copy[text.copy(copy, text.size())] = L'\0';
-        GlobalUnlock(memory);
-        if (SetClipboardData(CF_UNICODETEXT, memory) == nullptr) GlobalFree(memory);
-        CloseClipboard();
-        SendMessageW(Item(id), EM_SETSEL, 0, -1);
-        SendMessageW(Item(id), WM_PASTE, 0, 0);
     };
     g_alarms[1] = CAlarm(12, 30, 0, 1, 0, 1, 0, 0, 0, false, L"chimes.wav");
     EXPECT_EQ(IDOK, Run(1, {[&] {
         SetText(IDC_HOUR_EDIT, L"");
         SetText(IDC_MINUTE_EDIT, L"");
-        type(IDC_HOUR_EDIT, L"\uFF11\uFF12");
-        type(IDC_HOUR_EDIT, L"a\uFF21:");
+        type(IDC_HOUR_EDIT, L"\uFF11\uFF12a\uFF21:");
         type(IDC_MINUTE_EDIT, L"\uFF13\uFF10");
-        EXPECT_EQ(L"12", Text(IDC_HOUR_EDIT));
-        EXPECT_EQ(L"30", Text(IDC_MINUTE_EDIT));
+        EXPECT_TRUE(Text(IDC_HOUR_EDIT) == L"12" && Text(IDC_MINUTE_EDIT) == L"30");
         Click(Editor(), IDOK);
     }}));
-    EXPECT_EQ(12, g_alarms[1].m_hour);
-    EXPECT_EQ(30, g_alarms[1].m_minute);
+    EXPECT_TRUE(g_alarms[1].m_hour == 12 && g_alarms[1].m_minute == 30);
 
+    const wchar_t pasted[] = L"\uFF10\uFF17";  // through the clipboard, over the whole field
+    const HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, sizeof pasted);
+    ASSERT_NE(nullptr, memory);
+    memcpy(GlobalLock(memory), pasted, sizeof pasted);
+    GlobalUnlock(memory);
+    ASSERT_TRUE(OpenClipboard(nullptr) && EmptyClipboard() && SetClipboardData(CF_UNICODETEXT, memory));
+    CloseClipboard();
     EXPECT_EQ(IDOK, Run(1, {[&] {
-        paste(IDC_MINUTE_EDIT, L"\uFF10\uFF17");
-        EXPECT_EQ(L"07", Text(IDC_MINUTE_EDIT));
-        DWORD start = 0, end = 0;
+        SendMessageW(Item(IDC_MINUTE_EDIT), EM_SETSEL, 0, -1);
+        SendMessageW(Item(IDC_MINUTE_EDIT), WM_PASTE, 0, 0);
+        DWORD start = 0, end = 0;  // the caret after the paste, as for any
         SendMessageW(Item(IDC_MINUTE_EDIT), EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-        EXPECT_EQ(2u, start);  // the caret after the pasted digits, as for any paste
-        EXPECT_EQ(2u, end);
-        // Should one stay in a field (put there by no way of the user's), OK still reads it.
-        SetText(IDC_HOUR_EDIT, L"\uFF18");
+        EXPECT_TRUE(Text(IDC_MINUTE_EDIT) == L"07" && start == 2 && end == 2);
+        SetText(IDC_HOUR_EDIT, L"\uFF18");  // should one stay in a field, OK still reads it
         Click(Editor(), IDOK);
     }}));
-    EXPECT_EQ(8, g_alarms[1].m_hour);
-    EXPECT_EQ(7, g_alarms[1].m_minute);
+    EXPECT_TRUE(g_alarms[1].m_hour == 8 && g_alarms[1].m_minute == 7);
 }
 
 TEST_F(AlarmEditDialogTest, CancelAndEscWriteNothing) {

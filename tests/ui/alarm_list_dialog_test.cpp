@@ -117,17 +117,12 @@ TEST_F(AlarmListDialogTest, ShowsTheTemplateAndOneRowPerAlarm) {
 // 96-DPI widths each time; the dialog manager does the rest.
 TEST_F(AlarmListDialogTest, ColumnsFollowAMoveToAScreenOfAnotherScale) {
     Run({[] {
-        auto moveTo = [](int dpi) {
+        for (int dpi : {192, 120, 96}) {
             RECT suggested{};
             GetWindowRect(List(), &suggested);
             SendMessageW(List(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
-            std::vector<int> widths;
-            for (int i = 0; i < 9; ++i) widths.push_back(ColumnWidth(View(), i));
-            return widths;
-        };
-        EXPECT_EQ((std::vector<int>{160, 120, 80, 80, 80, 80, 80, 80, 80}), moveTo(192));
-        EXPECT_EQ((std::vector<int>{100, 75, 50, 50, 50, 50, 50, 50, 50}), moveTo(120));
-        EXPECT_EQ((std::vector<int>{80, 60, 40, 40, 40, 40, 40, 40, 40}), moveTo(96));
+            for (int i = 0; i < 9; ++i) EXPECT_EQ((i == 0 ? 80 : i == 1 ? 60 : 40) * dpi / 96, ColumnWidth(View(), i)) << dpi;
+        }
         ExpectViewShowsTheList();
         Click(List(), IDOK);
     }});

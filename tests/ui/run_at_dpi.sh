@@ -1,41 +1,25 @@
 #!/usr/bin/env bash
 # run_at_dpi.sh DPI COMMAND...
 # Runs COMMAND, a Windows test program run through scripts/wine-isolated, in a
-# prefix copy whose display scale is DPI (144 is 150 %): the copy's registry
-# gets LogPixels = DPI, for the user (HKCU\Control Panel\Desktop) and the
-# machine (HKLM\...\Hardware Profiles\Current\Software\Fonts), before Wine
-# starts in it. Only the copy is changed, and it ends with the run. The
-# program finds DPI in VELMORA_DPI, to know what to expect.
-#
-# run_at_dpi.sh --in-copy DPI PREFIX: the change itself, which wine-isolated
-# makes in its copy PREFIX (VELMORA_PREFIX_SETUP).
+# prefix copy at display scale DPI (144 is 150 %): wine-isolated runs this
+# script's --in-copy part in its copy before Wine starts there, which sets
+# LogPixels for the user and the machine in the copy's registry files. The
+# program finds DPI in VELMORA_DPI.
 set -euo pipefail
-
-# set_dword FILE SECTION NAME HEX: "NAME"=dword:HEX in the key [SECTION] of a
-# Wine registry file (SECTION spelled as the file spells it); the key must be
-# there. A value already there is replaced.
-set_dword() {
-  SECTION="[$2]" NAME="\"$3\"" VALUE="$4" awk '
-    function put() { print ENVIRON["NAME"] "=dword:" ENVIRON["VALUE"]; done = 1 }
-    inside && ($0 == "" || /^\[/) { if (!done) put(); inside = 0 }
-    inside && index($0, ENVIRON["NAME"] "=") == 1 { if (!done) put(); next }
-    { print }
-    index($0, ENVIRON["SECTION"] " ") == 1 { inside = 1; found = 1 }
-    END { if (inside && !done) put(); exit !found }' "$1" >"$1.new"
-  mv "$1.new" "$1"
-}
-
-if [ "${1:-}" = --in-copy ]; then
-  hex=$(printf '%08x' "$2")
-  # Copied whole by wine-isolated, not linked to the build's prefix.
-  set_dword "$3/user.reg" 'Control Panel\\Desktop' LogPixels "$hex"
-  set_dword "$3/system.reg" 'System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts' LogPixels "$hex"
+if [ "${1:-}" = --in-copy ]; then  # --in-copy DPI PREFIX
+  for file_key in 'user.reg:[Control Panel\\Desktop]' \
+    'system.reg:[System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts]'; do
+    # LogPixels set at the end of the key's block (which must be there), or
+    # in place of the one already there.
+    KEY=${file_key#*:} LINE=$(printf '"LogPixels"=dword:%08x' "$2") awk '
+      function put() { if (!done) print ENVIRON["LINE"]; done = 1 }
+      inside && ($0 == "" || /^\[/) { put(); inside = 0 }
+      inside && /^"LogPixels"=/ { put(); next }
+      { print }
+      index($0, ENVIRON["KEY"] " ") == 1 { inside = found = 1 }
+      END { if (inside) put(); exit !found }' "$3/${file_key%%:*}" >"$3/new.reg"
+    mv "$3/new.reg" "$3/${file_key%%:*}"  # the copy's own file: wine-isolated copies them whole
+  done
   exit 0
 fi
-
-dpi=$1
-shift
-VELMORA_PREFIX_SETUP="bash $(printf '%q' "$0") --in-copy $dpi"
-VELMORA_DPI=$dpi
-export VELMORA_PREFIX_SETUP VELMORA_DPI
-exec "$@"
+VELMORA_PREFIX_SETUP="bash $(printf '%q' "$0") --in-copy $1" VELMORA_DPI=$1 exec "${@:2}"
