@@ -88,7 +88,7 @@ void AddTrayIcon(HWND window) {
     g_trayIconData.hWnd = window;
     g_trayIconData.uID = TRAY_ICON_UID;
     g_trayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    g_trayIconData.hIcon = LoadIconW(g_hInstance, MAKEINTRESOURCEW(IDI_APP));
+    // The image is loaded at each add, at the scale of that moment (ShowTrayIcon).
     g_trayIconData.uCallbackMessage = WM_TRAYICON;
     LoadStringW(g_hInstance, IDS_APP_TITLE, g_trayIconData.szTip,
                 sizeof g_trayIconData.szTip / sizeof g_trayIconData.szTip[0]);
@@ -140,9 +140,8 @@ LRESULT OnDestroy(HWND window) {
     if (s_flow.Destroyed()) SaveAlarmFile(AlarmsToSave());
     KillTimer(window, IDT_ALARM_CHECK);
     KillTimer(window, IDT_RING_GUARD);
-    KillTimer(window, IDT_TRAY_RETRY);
     KillTimer(window, IDT_NOTICE_WAIT);
-    Shell_NotifyIconW(NIM_DELETE, &g_trayIconData);
+    RemoveTrayIcon(&g_trayIconData);
     PostQuitMessage(0);
     return 0;
 }

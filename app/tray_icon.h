@@ -23,8 +23,13 @@ extern ShellNotifyIconFunction g_shellNotifyIcon;
 // Adds the icon that icon describes (its hWnd is the main window). Returns
 // true when the shell took it. Otherwise starts the retry timer on that
 // window and returns false; the timer ends once the icon is there. icon must
-// live as long as the window: the retries read it.
+// live as long as the window: the retries read it. With NIF_ICON, each add
+// and each retry loads the program's icon (IDI_APP) into icon at the small-
+// icon size of the display's scale then; that image is owned here.
 bool ShowTrayIcon(NOTIFYICONDATAW* icon);
+
+// Removes the icon, ends the retries and destroys the image ShowTrayIcon loaded.
+void RemoveTrayIcon(NOTIFYICONDATAW* icon);
 
 // Shows a balloon from the icon ShowTrayIcon was last given: title and text,
 // cut to the balloon's fields. The icon's tip, image and callback stay as they

@@ -16,6 +16,9 @@
 #include "model/alarm.h"
 #include "model/alarm_file.h"
 #include "res/resource.h"
+#include "ui/dpi_scale.h"
+#include "ui/number_field.h"
+#include "ui/window_dpi.h"
 
 namespace {
 
@@ -24,7 +27,7 @@ constexpr int kDayCount = 7;
 constexpr const wchar_t* kDayLabels[kDayCount] = {L"SUN", L"MON", L"TUE", L"WED",
                                                   L"THU", L"FRI", L"SAT"};
 constexpr DWORD kDayListExStyles = LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT;
-constexpr int kDayColumnWidth = 100;
+constexpr int kDayColumnWidth = 100;  // in pixels at 96 DPI
 constexpr wchar_t kDayColumnTitle[] = L"曜日";
 constexpr UINT kStateImageShift = 12;
 constexpr UINT kUncheckedImage = 1u << kStateImageShift;
@@ -64,7 +67,7 @@ void FillDayList(HWND dayList, const CAlarm& alarm) {
     LVCOLUMNW column = {};
     column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
     column.fmt = LVCFMT_LEFT;
-    column.cx = kDayColumnWidth;
+    column.cx = ScaleForWindow(dayList, kDayColumnWidth);
     column.pszText = const_cast<wchar_t*>(kDayColumnTitle);
     column.iSubItem = 0;
     SendMessageW(dayList, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
@@ -95,6 +98,8 @@ INT_PTR OnInitDialog(HWND dialog, LPARAM index) {
     state->index = index;
     SetWindowLongPtrW(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(state));
 
+    MakeNumberField(GetDlgItem(dialog, IDC_HOUR_EDIT));
+    MakeNumberField(GetDlgItem(dialog, IDC_MINUTE_EDIT));
     SendDlgItemMessageW(dialog, IDC_HOUR_SPIN, UDM_SETRANGE, 0, MAKELPARAM(kHourMax, 0));
     SetDlgItemInt(dialog, IDC_HOUR_EDIT, static_cast<UINT>(alarm->m_hour), FALSE);
     SendDlgItemMessageW(dialog, IDC_MINUTE_SPIN, UDM_SETRANGE, 0, MAKELPARAM(kMinuteMax, 0));
@@ -120,9 +125,10 @@ INT_PTR OnOk(HWND dialog) {
         return TRUE;
     }
     // Stored as typed: no range check, and an empty field reads as 0.
+    // Full-width digits count, should any still be in a field.
     CAlarm edited = *alarm;
-    edited.m_hour = static_cast<int>(GetDlgItemInt(dialog, IDC_HOUR_EDIT, nullptr, FALSE));
-    edited.m_minute = static_cast<int>(GetDlgItemInt(dialog, IDC_MINUTE_EDIT, nullptr, FALSE));
+    edited.m_hour = static_cast<int>(ReadNumberField(dialog, IDC_HOUR_EDIT));
+    edited.m_minute = static_cast<int>(ReadNumberField(dialog, IDC_MINUTE_EDIT));
     edited.m_on = SendDlgItemMessageW(dialog, IDC_ON_CHECK, BM_GETCHECK, 0, 0) != BST_UNCHECKED;
     const HWND dayList = GetDlgItem(dialog, IDC_DAY_LIST);
     for (int day = 0; day < kDayCount; ++day) {
@@ -201,6 +207,15 @@ INT_PTR OnCommand(HWND dialog, int id) {
     }
 }
 
+// Moved to a screen of another scale: the dialog manager rescales the dialog
+// itself once this returns FALSE; the day column, in pixels, follows here,
+// from its 96-DPI width.
+INT_PTR OnDpiChanged(HWND dialog, WPARAM dpis) {
+    SendDlgItemMessageW(dialog, IDC_DAY_LIST, LVM_SETCOLUMNWIDTH, 0,
+                        MAKELPARAM(ScaleToDpi(kDayColumnWidth, LOWORD(dpis)), 0));
+    return FALSE;
+}
+
 void ReleaseState(HWND dialog) {
     delete StateOf(dialog);
     SetWindowLongPtrW(dialog, DWLP_USER, 0);
@@ -212,6 +227,8 @@ INT_PTR OnMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
         return OnInitDialog(dialog, lParam);
     case WM_COMMAND:
         return OnCommand(dialog, LOWORD(wParam));
+    case WM_DPICHANGED:
+        return OnDpiChanged(dialog, wParam);
     case WM_DESTROY:
         ReleaseState(dialog);
         return FALSE;

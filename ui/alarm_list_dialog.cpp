@@ -15,6 +15,8 @@
 #include "model/alarm_file.h"
 #include "res/resource.h"
 #include "ui/alarm_edit_dialog.h"
+#include "ui/dpi_scale.h"
+#include "ui/window_dpi.h"
 
 namespace {
 
@@ -25,7 +27,7 @@ constexpr int kFirstDayColumn = 2;
 
 struct Column {
     const wchar_t* title;
-    int width;
+    int width;  // in pixels at 96 DPI
 };
 constexpr Column kColumns[] = {
     {L"TIME", 80}, {L"ON_OFF", 60}, {L"SUN", 40}, {L"MON", 40}, {L"TUE", 40},
@@ -48,14 +50,22 @@ CAlarm NewAlarm() { return CAlarm(0, 0, 1, 1, 1, 1, 1, 1, 1, true, L"chimes.wav"
 void InsertColumns(HWND listView) {
     const LRESULT styles = SendMessageW(listView, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0);
     SendMessageW(listView, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, styles | kListExStyles);
+    const int dpi = WindowDpi(listView);
     for (int i = 0; i < kColumnCount; ++i) {
         LVCOLUMNW column = {};
         column.mask = LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-        column.cx = kColumns[i].width;
+        column.cx = ScaleToDpi(kColumns[i].width, dpi);
         column.pszText = const_cast<wchar_t*>(kColumns[i].title);
         column.iSubItem = i;
         SendMessageW(listView, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
     }
+}
+
+// Each column at its 96-DPI width scaled to dpi: always from the constants,
+// so that moving between screens never gathers rounding.
+void ScaleColumns(HWND listView, int dpi) {
+    for (int i = 0; i < kColumnCount; ++i)
+        SendMessageW(listView, LVM_SETCOLUMNWIDTH, i, MAKELPARAM(ScaleToDpi(kColumns[i].width, dpi), 0));
 }
 
 // The first selected row, or -1 when none is selected or when the row names
@@ -182,6 +192,15 @@ INT_PTR OnCommand(HWND dialog, int id) {
     }
 }
 
+// Moved to a screen of another scale. The dialog manager resizes the dialog,
+// its controls and fonts itself (per-monitor awareness, version 2), once this
+// procedure has returned FALSE; the list view's columns are in pixels, and
+// follow here.
+INT_PTR OnDpiChanged(HWND dialog, WPARAM dpis) {
+    ScaleColumns(GetDlgItem(dialog, IDC_ALARM_LIST), LOWORD(dpis));
+    return FALSE;
+}
+
 INT_PTR OnNotify(HWND dialog, const NMHDR* header) {
     // A double click anywhere in the list changes the first selected alarm.
     if (header != nullptr && header->code == static_cast<UINT>(NM_DBLCLK))
@@ -197,6 +216,8 @@ INT_PTR OnMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
         return OnCommand(dialog, LOWORD(wParam));
     case WM_NOTIFY:
         return OnNotify(dialog, reinterpret_cast<const NMHDR*>(lParam));
+    case WM_DPICHANGED:
+        return OnDpiChanged(dialog, wParam);
     case WM_DESTROY:
         // Also when the dialog goes down with its owner, without EndDialog.
         if (s_openDialog == dialog) s_openDialog = nullptr;

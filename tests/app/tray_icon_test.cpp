@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/tray_icon.h"
+#include "common/instance.h"
 
 namespace {
 
@@ -20,12 +21,14 @@ struct FakeShell {
     bool failedAddShowsIcon = false;
     bool iconShown = false;
     std::vector<DWORD> calls;
+    std::vector<HICON> images;  // the image of each call
     NOTIFYICONDATAW last{};  // the record of the last call
 };
 FakeShell s_shell;
 
 BOOL WINAPI FakeShellNotifyIcon(DWORD message, PNOTIFYICONDATAW icon) {
     s_shell.calls.push_back(message);
+    s_shell.images.push_back(icon->hIcon);
     s_shell.last = *icon;
     if (s_shell.refusals > 0) {
         --s_shell.refusals;
@@ -114,6 +117,38 @@ TEST_F(TrayIconTest, ARestartedTaskbarThatRefusesIsRetriedToo) {
     RunUntilIconShownAndBeyond();
     EXPECT_EQ((std::vector<DWORD>{NIM_ADD, NIM_ADD, NIM_MODIFY, NIM_ADD}), s_shell.calls);
     EXPECT_FALSE(RetryTimerWasRunning());
+}
+
+// The program's icon at the small-icon size of the display's scale, loaded
+// anew for each add and retry; each image goes once the shell has the next,
+// and the last with the icon.
+TEST_F(TrayIconTest, EachAddLoadsTheIconAtTheSmallIconSizeAndOnlyTheLastImageLives) {
+    g_hInstance = GetModuleHandleW(nullptr);  // the test program holds the icon group
+    auto width = [](HICON image) {  // 0 for no icon (a destroyed one)
+        ICONINFO info{};
+        BITMAP bitmap{};
+        if (!GetIconInfo(image, &info)) return 0L;
+        GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+        return bitmap.bmWidth;
+    };
+    const long small = GetSystemMetrics(SM_CXSMICON);
+    m_icon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    ASSERT_TRUE(ShowTrayIcon(&m_icon));
+    const HICON first = s_shell.images.back();
+    EXPECT_EQ(small, width(first));
+    s_shell.iconShown = false;  // the taskbar restarts, busy at first
+    s_shell.refusals = 1;
+    EXPECT_FALSE(ShowTrayIcon(&m_icon));
+    EXPECT_TRUE(s_shell.images.back() != first && width(s_shell.images.back()) == small && width(first) == 0);
+    RunUntilIconShownAndBeyond();
+    EXPECT_EQ((std::vector<DWORD>{NIM_ADD, NIM_ADD, NIM_MODIFY, NIM_ADD}), s_shell.calls);
+    EXPECT_TRUE(m_icon.hIcon == s_shell.images.back() && width(m_icon.hIcon) == small);
+    RemoveTrayIcon(&m_icon);
+    EXPECT_TRUE(s_shell.calls.back() == NIM_DELETE && m_icon.hIcon == nullptr);
+    for (HICON image : s_shell.images) EXPECT_EQ(0, width(image));
+    g_hInstance = nullptr;
 }
 
 TEST_F(TrayIconTest, ABalloonChangesNothingElseOfTheIconAndIsCutToFit) {

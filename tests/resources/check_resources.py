@@ -607,6 +607,14 @@ def check_manifest(report, table):
         report.equal("uiAccess", "false", el.get("uiAccess"))
     deps = [el for el in root.iter() if local(el) == "dependency"]
     report.equal("<dependency> elements", 0, len(deps))
+    # Aware of the display's scale: per monitor (version 2) where Windows knows
+    # it, else of the system's; each setting in its namespace, in asm.v3's
+    # application/windowsSettings.
+    v3 = "{urn:schemas-microsoft-com:asm.v3}"
+    settings = {el.tag: (el.text or "").strip() for el in root.findall(v3 + "application/" + v3 + "windowsSettings/*")}
+    report.equal("DPI awareness", {"{http://schemas.microsoft.com/SMI/2005/WindowsSettings}dpiAware": "true",
+                                   "{http://schemas.microsoft.com/SMI/2016/WindowsSettings}dpiAwareness":
+                                       "PerMonitorV2, System"}, settings)
 
 
 def check_resources(report, pe):

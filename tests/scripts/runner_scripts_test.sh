@@ -5,8 +5,9 @@
 # - wine-run marks no prefix ready when wineboot fails or installs no system
 #   DLLs, and one when all worked;
 # - wine-isolated passes the program's exit code on, gives it a display and a
-#   copy of the prefix, and leaves no process and no copy behind, also when it
-#   is stopped by TERM in the middle;
+#   copy of the prefix, arranged by the test's own command before it starts,
+#   and leaves no process and no copy behind, also when it is stopped by TERM
+#   in the middle;
 # - wine-run picks the loader by the first argument that names a program, so
 #   scripts/run's "explorer /desktop=… velmora.exe" gets the one that fits;
 # - setup on a machine already set up needs no network and asks apt nothing;
@@ -40,7 +41,7 @@ cat >"$stand_in/wine" <<'EOT'
 [ "$1" = wineboot ] && { shift; exec wineboot "$@"; }
 # The "program": tells what it got, then exits with its first argument, or
 # starts a child that would run on and sleeps.
-echo "display=$DISPLAY prefix=$WINEPREFIX" >"$STAND_IN_REPORT"
+echo "display=$DISPLAY prefix=$WINEPREFIX arranged=$(cat "$WINEPREFIX/arranged" 2>/dev/null)" >"$STAND_IN_REPORT"
 [ -f "$WINEPREFIX/system.reg" ] || exit 90
 case $2 in
   hang) sleep 300 & sleep 300 ;;
@@ -77,6 +78,14 @@ check "the program ran on a display of its own" grep -q "display=:[0-9]" "$work/
 check "in a copy of the prefix" grep -q "prefix=$work/build/wineprefix.runs/" "$work/report"
 check "the copy is removed" [ -z "$(ls "$work/build/wineprefix.runs")" ]
 
+# A test's own arrangement of its copy, made before the program starts; when
+# it fails, the program does not run.
+printf '[ "$1" = ok ] && echo yes >"$2/arranged"' >"$work/arrange"
+VELMORA_PREFIX_SETUP="bash $work/arrange ok" "$here/scripts/wine-isolated" "$work/build/test.exe" 0 >/dev/null 2>&1
+check "the program ran in the copy its test arranged" grep -q "arranged=yes" "$work/report"
+rm -f "$work/report"
+VELMORA_PREFIX_SETUP="bash $work/arrange fail" "$here/scripts/wine-isolated" "$work/build/test.exe" 0 >/dev/null 2>&1
+check "a failed arrangement fails the run before the program" [ $? -ne 0 -a ! -e "$work/report" ]
 rm -f "$work/report"
 "$here/scripts/wine-isolated" "$work/build/test.exe" hang >/dev/null 2>&1 &
 runner=$!

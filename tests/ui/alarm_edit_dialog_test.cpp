@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -122,7 +123,11 @@ TEST_F(AlarmEditDialogTest, ShowsTheAlarmInTheTemplatesControls) {
         column.cchTextMax = 16;
         ASSERT_TRUE(SendMessageW(days, LVM_GETCOLUMNW, 0, reinterpret_cast<LPARAM>(&column)));
         EXPECT_EQ(std::wstring(L"曜日"), title);
-        EXPECT_EQ(100, column.cx);
+        EXPECT_EQ(AtPrefixDpi(100), column.cx);  // 100 pixels at 100 %
+        RECT suggested{};
+        GetWindowRect(Editor(), &suggested);
+        SendMessageW(Editor(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+        EXPECT_EQ(150, ColumnWidth(days, 0));  // on a screen at 150 %
         EXPECT_EQ(LVCFMT_LEFT, column.fmt & LVCFMT_JUSTIFYMASK);
         EXPECT_EQ(1u, RowTexts(days, 0).size());
         const wchar_t* labels[] = {L"SUN", L"MON", L"TUE", L"WED", L"THU", L"FRI", L"SAT"};
@@ -200,6 +205,43 @@ TEST_F(AlarmEditDialogTest, OkStoresWhatIsTypedAllAtOnce) {
         EXPECT_TRUE(SameAlarms({kFirst, CAlarm(c.storedHour, c.storedMinute, 1, 0, 1, 0, 1, 0, 1, true, L""), kLast},
                                g_alarms));
     }
+}
+
+// The Japanese IME in its ひらがな mode types full-width digits: typed or
+// pasted, they count as the digits they stand for, shown as ASCII at once.
+// Typing takes no other character.
+TEST_F(AlarmEditDialogTest, FullWidthDigitsTypedOrPastedCountAsDigits) {
+    auto type = [](int id, const std::wstring& text) {
+        for (wchar_t c : text) SendMessageW(Item(id), WM_CHAR, c, 1);
+    };
+    g_alarms[1] = CAlarm(12, 30, 0, 1, 0, 1, 0, 0, 0, false, L"chimes.wav");
+    EXPECT_EQ(IDOK, Run(1, {[&] {
+        SetText(IDC_HOUR_EDIT, L"");
+        SetText(IDC_MINUTE_EDIT, L"");
+        type(IDC_HOUR_EDIT, L"\uFF11\uFF12a\uFF21:");
+        type(IDC_MINUTE_EDIT, L"\uFF13\uFF10");
+        EXPECT_TRUE(Text(IDC_HOUR_EDIT) == L"12" && Text(IDC_MINUTE_EDIT) == L"30");
+        Click(Editor(), IDOK);
+    }}));
+    EXPECT_TRUE(g_alarms[1].m_hour == 12 && g_alarms[1].m_minute == 30);
+
+    const wchar_t pasted[] = L"\uFF10\uFF17";  // through the clipboard, over the whole field
+    const HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, sizeof pasted);
+    ASSERT_NE(nullptr, memory);
+    memcpy(GlobalLock(memory), pasted, sizeof pasted);
+    GlobalUnlock(memory);
+    ASSERT_TRUE(OpenClipboard(nullptr) && EmptyClipboard() && SetClipboardData(CF_UNICODETEXT, memory));
+    CloseClipboard();
+    EXPECT_EQ(IDOK, Run(1, {[&] {
+        SendMessageW(Item(IDC_MINUTE_EDIT), EM_SETSEL, 0, -1);
+        SendMessageW(Item(IDC_MINUTE_EDIT), WM_PASTE, 0, 0);
+        DWORD start = 0, end = 0;  // the caret after the paste, as for any
+        SendMessageW(Item(IDC_MINUTE_EDIT), EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+        EXPECT_TRUE(Text(IDC_MINUTE_EDIT) == L"07" && start == 2 && end == 2);
+        SetText(IDC_HOUR_EDIT, L"\uFF18");  // should one stay in a field, OK still reads it
+        Click(Editor(), IDOK);
+    }}));
+    EXPECT_TRUE(g_alarms[1].m_hour == 8 && g_alarms[1].m_minute == 7);
 }
 
 TEST_F(AlarmEditDialogTest, CancelAndEscWriteNothing) {

@@ -15,6 +15,7 @@
 #include "res/resource.h"
 #include "ui/alarm_list_dialog.h"
 #include "ui/dialog_driver.h"
+#include "ui/window_dpi.h"
 
 namespace {
 
@@ -85,6 +86,8 @@ TEST_F(AlarmListDialogTest, ShowsTheTemplateAndOneRowPerAlarm) {
         EXPECT_EQ(0x21, SendMessageW(View(), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
         const wchar_t* titles[] = {L"TIME", L"ON_OFF", L"SUN", L"MON", L"TUE",
                                    L"WED",  L"THU",    L"FRI", L"SAT"};
+        // At the prefix's display scale: 80, 60 and 40 pixels at 100 %.
+        EXPECT_EQ(PrefixDpi(), WindowDpi(dialog));
         const int widths[] = {80, 60, 40, 40, 40, 40, 40, 40, 40};
         for (int i = 0; i < 9; ++i) {
             wchar_t title[32] = {};
@@ -94,7 +97,7 @@ TEST_F(AlarmListDialogTest, ShowsTheTemplateAndOneRowPerAlarm) {
             column.cchTextMax = 32;
             ASSERT_TRUE(SendMessageW(View(), LVM_GETCOLUMNW, i, reinterpret_cast<LPARAM>(&column)));
             EXPECT_EQ(std::wstring(titles[i]), title);
-            EXPECT_EQ(widths[i], column.cx);
+            EXPECT_EQ(AtPrefixDpi(widths[i]), column.cx);
             EXPECT_EQ(i, column.iSubItem);
             EXPECT_EQ(LVCFMT_LEFT, column.fmt & LVCFMT_JUSTIFYMASK);
         }
@@ -108,6 +111,21 @@ TEST_F(AlarmListDialogTest, ShowsTheTemplateAndOneRowPerAlarm) {
     EXPECT_EQ(nullptr, GetOpenAlarmListDialog());
     EXPECT_FALSE(IsWindow(dialog));
     EXPECT_EQ(Saved({kA, kB, kC}), FileBytes());
+}
+
+// Moved to a screen of another scale, the columns follow it, from their
+// 96-DPI widths each time; the dialog manager does the rest.
+TEST_F(AlarmListDialogTest, ColumnsFollowAMoveToAScreenOfAnotherScale) {
+    Run({[] {
+        for (int dpi : {192, 120, 96}) {
+            RECT suggested{};
+            GetWindowRect(List(), &suggested);
+            SendMessageW(List(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+            for (int i = 0; i < 9; ++i) EXPECT_EQ((i == 0 ? 80 : i == 1 ? 60 : 40) * dpi / 96, ColumnWidth(View(), i)) << dpi;
+        }
+        ExpectViewShowsTheList();
+        Click(List(), IDOK);
+    }});
 }
 
 TEST_F(AlarmListDialogTest, EmptyListShowsColumnsOnlyAndCommandsDoNothing) {

@@ -144,6 +144,21 @@ void PressKey(HWND dialog, UINT key) {
     PostMessageW(target, WM_KEYUP, key, 0xC0000001);
 }
 
+int PrefixDpi() {
+    wchar_t text[16] = L"";
+    const DWORD length = GetEnvironmentVariableW(L"VELMORA_DPI", text, 16);
+    return length > 0 && length < 16 ? _wtoi(text) : 96;
+}
+
+int AtPrefixDpi(int size) {
+    EXPECT_EQ(0, size * PrefixDpi() % 96) << size << " is no whole size at " << PrefixDpi() << " DPI";
+    return size * PrefixDpi() / 96;
+}
+
+int ColumnWidth(HWND listView, int column) {
+    return static_cast<int>(SendMessageW(listView, LVM_GETCOLUMNWIDTH, column, 0));
+}
+
 void UseTestProgramResources() {
     g_hInstance = GetModuleHandleW(nullptr);
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_UPDOWN_CLASS};

@@ -49,6 +49,15 @@ void Click(HWND dialog, int id);
 // Posts a key press and release to the dialog's focused control.
 void PressKey(HWND dialog, UINT key);
 
+// The display scale this run's prefix is set to: VELMORA_DPI where the
+// runner set one (run_at_dpi.sh), else 96.
+int PrefixDpi();
+// A size in pixels at 96 DPI as it is at PrefixDpi(); the scales the tests
+// run at make each size a whole number of pixels.
+int AtPrefixDpi(int size);
+// A column's width in a list view.
+int ColumnWidth(HWND listView, int column);
+
 // Makes the dialogs load from the test program, whose resources hold the
 // templates, and registers the list-view and up-down classes.
 void UseTestProgramResources();
