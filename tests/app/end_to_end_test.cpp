@@ -104,12 +104,10 @@ std::wstring LoadedFrom(DWORD processId, const wchar_t* dll) {
     const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId);
     MODULEENTRY32W module{};
     module.dwSize = sizeof module;
-    std::wstring path;
-    for (BOOL more = Module32FirstW(snapshot, &module); more && path.empty(); more = Module32NextW(snapshot, &module)) {
-        if (lstrcmpiW(module.szModule, dll) == 0) path = module.szExePath;
-    }
+    BOOL more = Module32FirstW(snapshot, &module);
+    while (more && lstrcmpiW(module.szModule, dll) != 0) more = Module32NextW(snapshot, &module);
     if (snapshot != INVALID_HANDLE_VALUE) CloseHandle(snapshot);
-    return path;
+    return more ? module.szExePath : L"";
 }
 
 TEST_F(Startup, LoadsNoDllLyingBesideItThroughTheListTheEditorAndPlay) {
@@ -118,10 +116,9 @@ TEST_F(Startup, LoadsNoDllLyingBesideItThroughTheListTheEditorAndPlay) {
     FreeLibrary(LoadLibraryW((folder_ / L"own.dll").c_str()));
     ASSERT_TRUE(Exists(folder_ / L"own.dll.loaded"));
     for (const wchar_t* name : {L"comctl32.dll", L"winmm.dll"}) CopyFileW(marker.c_str(), (folder_ / name).c_str(), FALSE);
-    // Windows' order for DLLs that are not KnownDLLs, the program's folder
-    // first, for velmora.exe alone: WINEDLLOVERRIDES="comctl32,winmm=n,b" as
-    // Wine's registry holds it (Wine takes that variable from its own
-    // environment, never from the one a program gives its child).
+    // Windows' order for DLLs that are not KnownDLLs, the program's folder first, for velmora.exe alone:
+    // WINEDLLOVERRIDES="comctl32,winmm=n,b" as Wine's registry holds it (Wine takes that variable from
+    // its own environment, never from the one a program gives its child).
     const wchar_t app[] = L"Software\\Wine\\AppDefaults\\velmora.exe";
     HKEY overrides = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, (app + std::wstring(L"\\DllOverrides")).c_str(), 0,
@@ -141,8 +138,7 @@ TEST_F(Startup, LoadsNoDllLyingBesideItThroughTheListTheEditorAndPlay) {
     const HWND list = WaitForDialog(velmora.ProcessId(), kAlarmListCaption), editor = Click(list, kAddButton)
         ? WaitForDialog(velmora.ProcessId(), kEditorCaption) : nullptr;
     ASSERT_NE(nullptr, editor);
-    // PLAY, then Cancel, which is taken after it.
-    ASSERT_TRUE(Click(editor, 1013) && Click(editor, IDCANCEL));
+    ASSERT_TRUE(Click(editor, 1013) && Click(editor, IDCANCEL));  // PLAY, then Cancel, taken after it
     ASSERT_TRUE(WaitFor([&] { return !IsWindow(editor); }, kEndMs));
     wchar_t system[MAX_PATH] = L"";
     GetSystemDirectoryW(system, MAX_PATH);

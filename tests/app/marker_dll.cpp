@@ -1,8 +1,6 @@
 // A DLL that tells only that it was loaded: its DllMain makes a file named
-// after it beside it ("comctl32.dll.loaded"). Copied beside velmora.exe under
-// the names of system DLLs, it shows whether velmora takes DLLs from its own
-// folder. It exports what velmora takes from those DLLs, so that an import of
-// them by velmora.exe would load it too.
+// after it beside it ("comctl32.dll.loaded"). It exports what velmora takes
+// from comctl32.dll and winmm.dll, so that an import of them would load it too.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -10,9 +8,7 @@ BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
     wchar_t path[MAX_PATH + 8];
     const DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
     if (reason == DLL_PROCESS_ATTACH && length != 0 && length < MAX_PATH) {
-        lstrcatW(path, L".loaded");
-        const HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+        CloseHandle(CreateFileW(lstrcatW(path, L".loaded"), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     }
     return TRUE;
 }

@@ -3,7 +3,6 @@
 
 #include <map>
 #include <set>
-#include <string>
 
 #include "common/sound_lookup.h"
 
@@ -14,23 +13,20 @@ struct FakeDisk {
     std::set<std::wstring> searchable, files;
     std::map<std::wstring, std::wstring> shortNames;
     int asked = 0;
-
     std::wstring Play(const std::wstring& name, const std::wstring& windows = L"C:\\Windows") {
-        const SoundFiles disk{[this](const std::wstring& n) { return ++asked, searchable.count(n) > 0; },
-                              [this](const std::wstring& p) { return ++asked, files.count(p) > 0; },
-                              [this](const std::wstring& p) { return ++asked, shortNames[p]; }};
-        return SoundFileToPlay(name, windows, disk);
+        return SoundFileToPlay(name, windows, {[this](const std::wstring& n) { return ++asked, searchable.count(n) > 0; },
+                                               [this](const std::wstring& p) { return ++asked, files.count(p) > 0; },
+                                               [this](const std::wstring& p) { return ++asked, shortNames[p]; }});
     }
 };
-
-const std::wstring kMediaChimes = L"C:\\Windows\\Media\\chimes.wav";
 
 }  // namespace
 
 TEST(SoundLookup, OnlyABareNameTheSearchMissesIsPlayedFromTheMediaFolder) {
-    FakeDisk disk{{}, {kMediaChimes, L"D:\\Media\\chimes.wav"}, {}, 0};
-    EXPECT_EQ(kMediaChimes, disk.Play(L"chimes.wav"));
-    EXPECT_EQ(kMediaChimes, disk.Play(L"chimes.wav", L"C:\\Windows\\"));
+    const std::wstring chimes = L"C:\\Windows\\Media\\chimes.wav";
+    FakeDisk disk{{}, {chimes, L"D:\\Media\\chimes.wav"}, {}, 0};
+    EXPECT_EQ(chimes, disk.Play(L"chimes.wav"));
+    EXPECT_EQ(chimes, disk.Play(L"chimes.wav", L"C:\\Windows\\"));
     EXPECT_EQ(L"D:\\Media\\chimes.wav", disk.Play(L"chimes.wav", L"D:\\"));
     EXPECT_EQ(L"chimes.wav", disk.Play(L"chimes.wav", L""));  // no Windows folder to be had
     EXPECT_EQ(L"ding.wav", disk.Play(L"ding.wav"));           // found nowhere: the default sound

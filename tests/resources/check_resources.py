@@ -165,14 +165,9 @@ VERSION_STRINGS = {"FileDescription": "velmora", "FileVersion": "1.3.0.0", "Prod
 # DLL (comctl32, winmm, version, uxtheme, ucrtbase, ...) is looked for in the
 # program's folder first; velmora loads those it needs from the system folder
 # itself (common/system_dlls.h).
-KNOWN_DLLS = {
-    "advapi32.dll", "clbcatq.dll", "combase.dll", "comdlg32.dll", "coml2.dll",
-    "difxapi.dll", "gdi32.dll", "gdiplus.dll", "imagehlp.dll", "imm32.dll",
-    "kernel32.dll", "msctf.dll", "msvcrt.dll", "normaliz.dll", "nsi.dll",
-    "ole32.dll", "oleaut32.dll", "psapi.dll", "rpcrt4.dll", "sechost.dll",
-    "setupapi.dll", "shcore.dll", "shell32.dll", "shlwapi.dll", "user32.dll",
-    "wldap32.dll", "ws2_32.dll", "ntdll.dll",
-}
+KNOWN_DLLS = {name + ".dll" for name in (
+    "advapi32 clbcatq combase comdlg32 coml2 difxapi gdi32 gdiplus imagehlp imm32 kernel32 msctf msvcrt normaliz "
+    "nsi ole32 oleaut32 psapi rpcrt4 sechost setupapi shcore shell32 shlwapi user32 wldap32 ws2_32 ntdll").split()}
 RUNTIME_DLL_PREFIXES = ("libstdc++", "libgcc_s", "libwinpthread")
 
 # ---------------------------------------------------------------------------
