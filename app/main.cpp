@@ -6,6 +6,7 @@
 #include "app/main_window.h"
 #include "app/single_instance.h"
 #include "common/instance.h"
+#include "common/system_dlls.h"
 #include "model/alarm_file.h"
 #include "res/resource.h"
 
@@ -20,17 +21,22 @@ namespace {
 constexpr int kExitClaimRefused = 2;
 
 // The alarm dialogs hold a list view and up-down controls; their window
-// classes must exist before the first dialog opens.
+// classes must exist before the first dialog opens. comctl32.dll is no
+// import of velmora.exe: as one, the system would look for it beside the
+// program first.
 void RegisterDialogControlClasses() {
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof controls;
     controls.dwICC = ICC_LISTVIEW_CLASSES | ICC_UPDOWN_CLASS;
-    InitCommonControlsEx(&controls);
+    SystemInitCommonControlsEx(&controls);
 }
 
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    // Before anything loads a DLL: none from the program's own folder, which
+    // anyone may have put one into.
+    LimitDllSearchToSystemFolder();
     RegisterDialogControlClasses();
     LoadStringW(instance, IDS_APP_TITLE, g_windowTitle, 100);
     LoadStringW(instance, IDS_CLASS_NAME, g_className, 100);

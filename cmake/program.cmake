@@ -14,8 +14,8 @@ function(velmora_add_floor name folder)
   target_link_libraries(${name} PUBLIC ${ARGN} PRIVATE velmora_warnings)
 endfunction()
 velmora_add_floor(velmora_common common velmora_model user32)
-velmora_add_floor(velmora_ui ui velmora_common comctl32)
-velmora_add_floor(velmora_app app velmora_ui comctl32 shell32 shlwapi user32 gdi32)
+velmora_add_floor(velmora_ui ui velmora_common)
+velmora_add_floor(velmora_app app velmora_ui shell32 shlwapi user32 gdi32)
 
 # The resource script is UTF-8 and says so with #pragma code_page(65001).
 add_library(velmora_resources OBJECT ${PROJECT_SOURCE_DIR}/res/velmora.rc)

@@ -5,8 +5,9 @@
 #include <windows.h>
 
 // Plays the WAV file at path once, in the background, and returns at once. A
-// bare file name is looked up by the system; a file that cannot be played
-// gives the system's default sound.
+// bare file name is looked up by the system, and then in the Windows folder's
+// Media folder (sound_lookup.h); a file that cannot be played gives the
+// system's default sound.
 void PlaySoundFile(const wchar_t* path);
 
 // Stops whatever the process plays.

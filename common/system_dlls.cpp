@@ -4,14 +4,25 @@
 
 namespace {
 
+// LOAD_LIBRARY_SEARCH_SYSTEM32, from Windows 8 on and on Windows Vista and 7
+// with their update KB2533623; named here for headers that lack it.
+constexpr DWORD kSearchSystem32 = 0x00000800;
+
+using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+
+// SetDefaultDllDirectories of kernel32, or null where the system lacks it:
+// the search flags of LoadLibraryExW come with it.
+SetDefaultDllDirectoriesFunction SetDefaultDllDirectoriesOfSystem() {
+    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    return kernel == nullptr ? nullptr
+                             : reinterpret_cast<SetDefaultDllDirectoriesFunction>(reinterpret_cast<void*>(
+                                   GetProcAddress(kernel, "SetDefaultDllDirectories")));
+}
+
 // The address of name in the system folder's dll, loaded once; null when
-// either cannot be found. Never a DLL of the program's own folder.
+// either cannot be found.
 FARPROC SystemFunction(const wchar_t* dll, const char* name) {
-    wchar_t folder[MAX_PATH];
-    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return nullptr;
-    const std::wstring path = std::wstring(folder) + L"\\" + dll;
-    HMODULE module = LoadLibraryW(path.c_str());
+    const HMODULE module = LoadSystemDll(dll);
     return module ? GetProcAddress(module, name) : nullptr;
 }
 
@@ -21,6 +32,28 @@ Function Resolve(const wchar_t* dll, const char* name) {
 }
 
 }  // namespace
+
+void LimitDllSearchToSystemFolder() {
+    const SetDefaultDllDirectoriesFunction limit = SetDefaultDllDirectoriesOfSystem();
+    if (limit != nullptr) limit(kSearchSystem32);
+}
+
+HMODULE LoadSystemDll(const wchar_t* dll) {
+    if (SetDefaultDllDirectoriesOfSystem() != nullptr) return LoadLibraryExW(dll, nullptr, kSearchSystem32);
+    // An older system: by its full path, and what it loads in turn searched
+    // from the system folder rather than from the program's.
+    wchar_t folder[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return nullptr;
+    const std::wstring path = std::wstring(folder) + L"\\" + dll;
+    return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+BOOL WINAPI SystemInitCommonControlsEx(const INITCOMMONCONTROLSEX* controls) {
+    using Function = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    static const Function init = Resolve<Function>(L"comctl32.dll", "InitCommonControlsEx");
+    return init ? init(controls) : FALSE;
+}
 
 BOOL WINAPI DeferredPlaySoundW(LPCWSTR sound, HMODULE module, DWORD flags) {
     using Function = BOOL(WINAPI*)(LPCWSTR, HMODULE, DWORD);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/guarded_call.h"
+#include "common/system_dlls.h"
 #include "ui/typed_digits.h"
 
 namespace {
@@ -72,7 +73,7 @@ LRESULT CALLBACK NumberFieldProc(HWND edit, UINT message, WPARAM wParam, LPARAM 
 void TurnImeOff(HWND edit) {
     using Function = BOOL(WINAPI*)(HWND, HIMC, DWORD);
     static const Function associate = [] {
-        const HMODULE imm32 = LoadLibraryExW(L"imm32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        const HMODULE imm32 = LoadSystemDll(L"imm32.dll");
         return imm32 ? reinterpret_cast<Function>(
                            reinterpret_cast<void*>(GetProcAddress(imm32, "ImmAssociateContextEx")))
                      : nullptr;

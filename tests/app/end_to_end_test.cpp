@@ -4,6 +4,7 @@
 // (the harness: e2e_harness.h).
 #include <windows.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -96,6 +97,55 @@ TEST_F(Startup, ASaveCutBetweenItsTwoStepsIsCompletedNotReplacedByTheDefaults) {
     ASSERT_TRUE(velmora.Command(kExitCommand));
     EXPECT_EQ(0u, velmora.WaitForExit());
     EXPECT_EQ(sample, ReadBytes(AlarmFile()));
+}
+
+// The path of a DLL loaded into a process, or empty.
+std::wstring LoadedFrom(DWORD processId, const wchar_t* dll) {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId);
+    MODULEENTRY32W module{};
+    module.dwSize = sizeof module;
+    BOOL more = Module32FirstW(snapshot, &module);
+    while (more && lstrcmpiW(module.szModule, dll) != 0) more = Module32NextW(snapshot, &module);
+    if (snapshot != INVALID_HANDLE_VALUE) CloseHandle(snapshot);
+    return more ? module.szExePath : L"";
+}
+
+TEST_F(Startup, LoadsNoDllLyingBesideItThroughTheListTheEditorAndPlay) {
+    const std::wstring marker = TestProgramFolder() + L"\\marker.dll";
+    ASSERT_TRUE(CopyFileW(marker.c_str(), (folder_ / L"own.dll").c_str(), FALSE));  // does the marker mark?
+    FreeLibrary(LoadLibraryW((folder_ / L"own.dll").c_str()));
+    ASSERT_TRUE(Exists(folder_ / L"own.dll.loaded"));
+    for (const wchar_t* name : {L"comctl32.dll", L"winmm.dll"}) CopyFileW(marker.c_str(), (folder_ / name).c_str(), FALSE);
+    // Windows' order for DLLs that are not KnownDLLs, the program's folder first, for velmora.exe alone:
+    // WINEDLLOVERRIDES="comctl32,winmm=n,b" as Wine's registry holds it (Wine takes that variable from
+    // its own environment, never from the one a program gives its child).
+    const wchar_t app[] = L"Software\\Wine\\AppDefaults\\velmora.exe";
+    HKEY overrides = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, (app + std::wstring(L"\\DllOverrides")).c_str(), 0,
+                                             nullptr, 0, KEY_SET_VALUE, nullptr, &overrides, nullptr));
+    const std::unique_ptr<const wchar_t, void (*)(const wchar_t*)> undo(app, [](const wchar_t* key) {
+        RegDeleteTreeW(HKEY_CURRENT_USER, key);
+    });
+    for (const wchar_t* dll : {L"comctl32", L"winmm"}) {
+        RegSetValueExW(overrides, dll, 0, REG_SZ, reinterpret_cast<const BYTE*>(L"native,builtin"), sizeof L"native,builtin");
+    }
+    RegCloseKey(overrides);
+    const auto loadedBeside = [&] { return Exists(folder_ / L"comctl32.dll.loaded") || Exists(folder_ / L"winmm.dll.loaded"); };
+    Velmora velmora(folder_.Path());
+    ASSERT_TRUE(velmora.WaitUntilServing());
+    EXPECT_FALSE(loadedBeside()) << "at start";
+    ASSERT_TRUE(velmora.TrayMouse(WM_LBUTTONDOWN));
+    const HWND list = WaitForDialog(velmora.ProcessId(), kAlarmListCaption), editor = Click(list, kAddButton)
+        ? WaitForDialog(velmora.ProcessId(), kEditorCaption) : nullptr;
+    ASSERT_NE(nullptr, editor);
+    ASSERT_TRUE(Click(editor, 1013) && Click(editor, IDCANCEL));  // PLAY, then Cancel, taken after it
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(editor); }, kEndMs));
+    wchar_t system[MAX_PATH] = L"";
+    GetSystemDirectoryW(system, MAX_PATH);
+    EXPECT_EQ(std::wstring(system) + L"\\comctl32.dll", LoadedFrom(velmora.ProcessId(), L"comctl32.dll"));
+    EXPECT_EQ(std::wstring(system) + L"\\winmm.dll", LoadedFrom(velmora.ProcessId(), L"winmm.dll"));
+    EXPECT_TRUE(Click(list, IDCANCEL));
+    EXPECT_FALSE(loadedBeside()) << "through the list, the editor and PLAY";
 }
 
 // The tray icon -----------------------------------------------------------------

@@ -161,6 +161,51 @@ TEST_F(Ringing, AlarmAddedInTheDialogsIsSavedAndRingsOnceInItsMinute) {
     EXPECT_TRUE(velmora.Running());
 }
 
+// The default alarms' chimes.wav --------------------------------------------------
+// Windows keeps it in its Media folder, which PlaySound's own search passes over.
+
+// A file of the Windows folder's Media folder in this prefix copy, there for
+// the test's length: removed, with the folder if the test made it, however it ends.
+struct MediaFile {
+    std::wstring folder, file;
+    bool made = false;
+    explicit MediaFile(const wchar_t* name) {
+        wchar_t windows[MAX_PATH] = L"";
+        GetWindowsDirectoryW(windows, MAX_PATH);
+        folder = std::wstring(windows) + L"\\Media";
+        file = folder + L"\\" + name;
+        made = CreateDirectoryW(folder.c_str(), nullptr) != 0;
+        WriteWave(file);
+    }
+    ~MediaFile() {
+        DeleteFileW(file.c_str());
+        if (made) RemoveDirectoryW(folder.c_str());
+    }
+};
+
+TEST_F(Ringing, DefaultSoundRingsFromTheMediaFolderUnlessOneLiesBesideTheProgram) {
+    wchar_t logPath[MAX_PATH] = L"", system[MAX_PATH] = L"";
+    ASSERT_NE(0u, GetEnvironmentVariableW(L"VELMORA_WINE_LOG", logPath, MAX_PATH));
+    GetSystemDirectoryW(system, MAX_PATH);
+    ASSERT_FALSE(Exists(std::wstring(system) + L"\\chimes.wav") || Exists(std::wstring(system) + L"\\..\\chimes.wav"));
+    const MediaFile chimes(L"chimes.wav");
+    std::wstring logged = L"\"";  // as Wine's log quotes a path: its backslashes doubled
+    for (const wchar_t c : chimes.file) logged += c == L'\\' ? std::wstring(L"\\\\") : std::wstring(1, c);
+    logged += L'"';
+    for (const bool beside : {false, true}) {
+        if (beside) WriteWave(folder_ / L"chimes.wav");
+        std::tm now = LocalTimeNow();
+        if (now.tm_sec >= 45) Sleep((61 - now.tm_sec) * 1000), now = LocalTimeNow();
+        WriteAlarmFile({CAlarm(now.tm_hour, now.tm_min, 1, 1, 1, 1, 1, 1, 1, true, L"chimes.wav")});
+        const std::size_t logStart = ReadBytes(logPath).size();
+        const auto opens = [&](const std::wstring& name) { return CountOpens(ReadBytes(logPath).substr(logStart), name); };
+        Velmora velmora(folder_.Path());
+        ASSERT_TRUE(WaitFor([&] { return opens(L"chimes.wav") > 0; }, kStartMs)) << "beside: " << beside;
+        EXPECT_EQ(beside ? 0 : 1, opens(logged)) << "beside: " << beside;
+        EXPECT_EQ(beside ? 1 : 0, opens(L"\"chimes.wav\"")) << "beside: " << beside;
+    }
+}
+
 }  // namespace
 
 // By the system's clock --------------------------------------------------------------

@@ -6,8 +6,9 @@ Usage: check_resources.py [--only resources|pe] path/to/velmora.exe
   resources  the menu, accelerators, strings, dialog templates, icon group,
              version information and manifest compiled into the file, against
              the values the program relies on;
-  pe         a 32-bit (i386) GUI executable that imports system DLLs only
-             (no MinGW runtime DLLs beside it).
+  pe         a 32-bit (i386) GUI executable that imports only DLLs the system
+             never takes from the program's folder (KnownDLLs), no MinGW
+             runtime DLL among them.
 
 Both run when --only is not given. Prints every failed check and a last line
 "N passed, M failed"; exits 0 only when nothing failed.
@@ -53,7 +54,7 @@ STRINGS = {109: "VELMORA", 40000: "velmora"}
 STRINGS.update({
     40001: "アラームファイルを読み込むことも作ることもできないため、velmora を起動できません。\n\n"
            "ファイル: %1\n理由: %2（エラー %3）\n\n"
-           "velmora.exe を書き込みのできるフォルダー（たとえばドキュメント）に移すか、"
+           "velmora.exe を書き込みのできるフォルダー（たとえば %LOCALAPPDATA%\\Programs\\velmora）に移すか、"
            "このファイルを開いているプログラムを閉じてから、もう一度起動してください。",
     40002: "アラームをファイルに保存できませんでした。\n\nファイル: %1\n理由: %2（エラー %3）\n\n"
            "[再試行] でもう一度保存します。[キャンセル] を押しても、アラームは今の設定のまま鳴ります。"
@@ -68,7 +69,7 @@ STRINGS.update({
     40006: "アラームファイルが壊れていますが、元のファイルの写しを同じフォルダーに残せないため、"
            "velmora を起動できません。ファイルには手を付けていません。\n\n"
            "ファイル: %1\n理由: %2（エラー %3）\n\n"
-           "velmora.exe とこのファイルを書き込みのできるフォルダー（たとえばドキュメント）に移してから、"
+           "velmora.exe とこのファイルを書き込みのできるフォルダー（たとえば %LOCALAPPDATA%\\Programs\\velmora）に移してから、"
            "もう一度起動してください。読み取れるアラームはそこで読み込まれ、元のファイルの写しも残されます。",
     40007: "保存に失敗し、元の内容に戻すこともできませんでした。アラームファイルが壊れているおそれがあります",
 })
@@ -157,12 +158,16 @@ VERSION_STRINGS = {"FileDescription": "velmora", "FileVersion": "1.3.0.0", "Prod
                    "ProductVersion": "1.3.0.0", "OriginalFilename": "velmora.exe",
                    "LegalCopyright": "Copyright (c) 2026 the velmora authors"}
 
-SYSTEM_DLLS = {
-    "kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "comctl32.dll",
-    "comdlg32.dll", "winmm.dll", "shlwapi.dll", "advapi32.dll", "msvcrt.dll",
-    "ole32.dll", "oleaut32.dll", "uxtheme.dll", "ntdll.dll", "ucrtbase.dll",
-    "version.dll", "ws2_32.dll", "imm32.dll",
-}
+# The DLLs velmora.exe may import: the KnownDLLs of Windows 10 and 11
+# (HKLM\System\CurrentControlSet\Control\Session Manager\KnownDLLs), which
+# the system maps from its own folder whatever lies beside the program, and
+# ntdll.dll, which every process holds before its imports are read. Any other
+# DLL (comctl32, winmm, version, uxtheme, ucrtbase, ...) is looked for in the
+# program's folder first; velmora loads those it needs from the system folder
+# itself (common/system_dlls.h).
+KNOWN_DLLS = {name + ".dll" for name in (
+    "advapi32 clbcatq combase comdlg32 coml2 difxapi gdi32 gdiplus imagehlp imm32 kernel32 msctf msvcrt normaliz "
+    "nsi ole32 oleaut32 psapi rpcrt4 sechost setupapi shcore shell32 shlwapi user32 wldap32 ws2_32 ntdll").split()}
 RUNTIME_DLL_PREFIXES = ("libstdc++", "libgcc_s", "libwinpthread")
 
 # ---------------------------------------------------------------------------
@@ -654,8 +659,9 @@ def check_imports(report, pe):
         if low.startswith(RUNTIME_DLL_PREFIXES):
             report.check(False, "imports the MinGW runtime DLL %s (link with -static)" % name)
         else:
-            report.check(low in SYSTEM_DLLS or low.startswith("api-ms-win-"),
-                         "imports %s, which is not a system DLL" % name)
+            report.check(low in KNOWN_DLLS,
+                         "imports %s, which is not one of the KnownDLLs: the system would look for it "
+                         "beside velmora.exe first" % name)
 
 
 def check_pe(report, pe):
