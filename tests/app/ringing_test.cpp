@@ -273,9 +273,15 @@ protected:
 
 // Sends a signal to velmora's Wine process, the velmora.exe of this test
 // program's prefix: STOP freezes it as a sleeping PC would, CONT thaws it.
-// Wine runs the Linux shell that sends it; true once it was sent.
+// Wine runs the Linux shell that sends it; true once it was sent. The file
+// that tells lies in this program's own prefix copy: under /tmp, named by the
+// Wine process id, it was shared with the same test of another run, whose
+// wineserver hands out the same small ids.
 bool SignalVelmora(const std::wstring& signal) {
-    const std::wstring done = L"/tmp/velmora-" + std::to_wstring(GetCurrentProcessId()) + L"-" + signal;
+    wchar_t prefix[MAX_PATH] = L"";
+    const DWORD length = GetEnvironmentVariableW(L"WINEPREFIX", prefix, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return false;
+    const std::wstring done = std::wstring(prefix) + L"/velmora-signal-" + signal;
     std::wstring command = L"/bin/sh -c \"for p in $(pgrep -x velmora.exe); do grep -qzxF WINEPREFIX=$WINEPREFIX "
                            L"/proc/$p/environ && kill -" + signal + L" $p && echo $p; done >" + done + L".part; mv " +
                            done + L".part " + done + L"\"";
