@@ -120,6 +120,9 @@ TEST_F(Installer, SilentInstallUpgradeOverARunningVelmoraAndUninstall) {
         Velmora running(app);
         Velmora other(folder_.Path());
         ASSERT_TRUE(running.WaitForMainWindow() && other.WaitForMainWindow());
+        // A main window is there before its list is: the icons come after
+        // the load, and with it the first start's file.
+        ASSERT_TRUE(WaitFor([] { return TrayIconCount() == 2; }, kStartMs));
         held = ReadBytes(app + L"\\file.txt");
         ASSERT_EQ(DefaultFileBytes(), held);
         ASSERT_TRUE(WriteBytes(app + L"\\file.txt", "changed behind its back"));
