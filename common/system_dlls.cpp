@@ -10,28 +10,18 @@ constexpr DWORD kSearchSystem32 = 0x00000800;
 
 using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
 
-// SetDefaultDllDirectories of kernel32, or null where the system lacks it:
-// the search flags of LoadLibraryExW come with it.
+// The search flags of LoadLibraryExW come with SetDefaultDllDirectories.
 SetDefaultDllDirectoriesFunction SetDefaultDllDirectoriesOfSystem() {
-    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    return kernel == nullptr ? nullptr
-                             : reinterpret_cast<SetDefaultDllDirectoriesFunction>(reinterpret_cast<void*>(
-                                   GetProcAddress(kernel, "SetDefaultDllDirectories")));
-}
-
-// The address of name in the system folder's dll, loaded once; null when
-// either cannot be found.
-FARPROC SystemFunction(const wchar_t* dll, const char* name) {
-    const HMODULE module = LoadSystemDll(dll);
-    return module ? GetProcAddress(module, name) : nullptr;
-}
-
-template <class Function>
-Function Resolve(const wchar_t* dll, const char* name) {
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(SystemFunction(dll, name)));
+    return SystemFunction<SetDefaultDllDirectoriesFunction>(L"kernel32.dll", "SetDefaultDllDirectories");
 }
 
 }  // namespace
+
+FARPROC SystemProc(const wchar_t* dll, const char* name) {
+    HMODULE module = GetModuleHandleW(dll);
+    if (module == nullptr) module = LoadSystemDll(dll);
+    return module ? GetProcAddress(module, name) : nullptr;
+}
 
 void LimitDllSearchToSystemFolder() {
     const SetDefaultDllDirectoriesFunction limit = SetDefaultDllDirectoriesOfSystem();
@@ -51,18 +41,18 @@ HMODULE LoadSystemDll(const wchar_t* dll) {
 
 BOOL WINAPI SystemInitCommonControlsEx(const INITCOMMONCONTROLSEX* controls) {
     using Function = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-    static const Function init = Resolve<Function>(L"comctl32.dll", "InitCommonControlsEx");
+    static const Function init = SystemFunction<Function>(L"comctl32.dll", "InitCommonControlsEx");
     return init ? init(controls) : FALSE;
 }
 
 BOOL WINAPI DeferredPlaySoundW(LPCWSTR sound, HMODULE module, DWORD flags) {
     using Function = BOOL(WINAPI*)(LPCWSTR, HMODULE, DWORD);
-    static const Function play = Resolve<Function>(L"winmm.dll", "PlaySoundW");
+    static const Function play = SystemFunction<Function>(L"winmm.dll", "PlaySoundW");
     return play ? play(sound, module, flags) : FALSE;
 }
 
 BOOL WINAPI DeferredGetOpenFileNameW(OPENFILENAMEW* file) {
     using Function = BOOL(WINAPI*)(OPENFILENAMEW*);
-    static const Function open = Resolve<Function>(L"comdlg32.dll", "GetOpenFileNameW");
+    static const Function open = SystemFunction<Function>(L"comdlg32.dll", "GetOpenFileNameW");
     return open ? open(file) : FALSE;
 }

@@ -29,3 +29,13 @@ BOOL WINAPI DeferredPlaySoundW(LPCWSTR sound, HMODULE module, DWORD flags);
 // GetOpenFileNameW of comdlg32.dll; FALSE (as for a cancelled dialog) when
 // comdlg32.dll cannot be loaded.
 BOOL WINAPI DeferredGetOpenFileNameW(OPENFILENAMEW* file);
+
+// The address of name in the system's dll (taken as loaded when it is, else
+// loaded from the system folder); null where that system lacks it. Every
+// function that older Windows lacks is looked up here.
+FARPROC SystemProc(const wchar_t* dll, const char* name);
+
+template <class Function>
+Function SystemFunction(const wchar_t* dll, const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(SystemProc(dll, name)));
+}

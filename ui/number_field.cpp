@@ -72,12 +72,7 @@ LRESULT CALLBACK NumberFieldProc(HWND edit, UINT message, WPARAM wParam, LPARAM 
 // looked up from the system folder at run time; nothing happens without it.
 void TurnImeOff(HWND edit) {
     using Function = BOOL(WINAPI*)(HWND, HIMC, DWORD);
-    static const Function associate = [] {
-        const HMODULE imm32 = LoadSystemDll(L"imm32.dll");
-        return imm32 ? reinterpret_cast<Function>(
-                           reinterpret_cast<void*>(GetProcAddress(imm32, "ImmAssociateContextEx")))
-                     : nullptr;
-    }();
+    static const Function associate = SystemFunction<Function>(L"imm32.dll", "ImmAssociateContextEx");
     if (associate) associate(edit, nullptr, 0);
 }
 

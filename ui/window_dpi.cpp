@@ -1,18 +1,11 @@
 #include "ui/window_dpi.h"
 
+#include "common/system_dlls.h"
 #include "ui/dpi_scale.h"
 
 namespace {
 
 using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
-
-// Looked up at run time: older systems lack it, and velmora must start there.
-GetDpiForWindowFunction GetDpiForWindowOfTheSystem() {
-    const HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    return user32 ? reinterpret_cast<GetDpiForWindowFunction>(
-                        reinterpret_cast<void*>(GetProcAddress(user32, "GetDpiForWindow")))
-                  : nullptr;
-}
 
 int SystemDpi() {
     const HDC screen = GetDC(nullptr);
@@ -25,7 +18,8 @@ int SystemDpi() {
 }  // namespace
 
 int WindowDpi(HWND window) {
-    static const GetDpiForWindowFunction getDpiForWindow = GetDpiForWindowOfTheSystem();
+    // Windows 10 1607 and later; velmora must start on older systems too.
+    static const auto getDpiForWindow = SystemFunction<GetDpiForWindowFunction>(L"user32.dll", "GetDpiForWindow");
     int dpi = getDpiForWindow ? static_cast<int>(getDpiForWindow(window)) : 0;
     if (dpi <= 0) dpi = SystemDpi();
     return dpi > 0 ? dpi : kDesignDpi;
