@@ -13,6 +13,8 @@ NOTIFYICONDATAW* s_icon = nullptr;
 bool s_pending = false;
 // The image the icon record holds, loaded here and destroyed here.
 HICON s_image = nullptr;
+// Whether the last key the open tray menu took was Esc.
+bool s_menuEscaped = false;
 
 // Loads the program's icon into icon at the small-icon size of the display's
 // scale now (16 pixels at 96 DPI, 24 at 144): LoadImageW takes the group's
@@ -36,11 +38,22 @@ void DestroyImage(HICON image) {
     if (image != nullptr) DestroyIcon(image);
 }
 
+// Version 4 (Windows Vista and later) calls back with NIN_KEYSELECT for Enter
+// and WM_CONTEXTMENU for the menu key, at the icon's place; a shell that
+// refuses calls back as version 0, with the mouse messages alone.
+void AskForVersion4(const NOTIFYICONDATAW* icon) {
+    NOTIFYICONDATAW version = *icon;
+    version.cbSize = sizeof version;
+    version.uVersion = NOTIFYICON_VERSION_4;
+    g_shellNotifyIcon(NIM_SETVERSION, &version);
+}
+
 void RetryTrayIcon(HWND window) {
     // An add that timed out may have reached the taskbar all the same: the
     // icon is there then, and adding it again would fail for ever.
     const HICON old = s_icon != nullptr ? RenewImage(s_icon) : nullptr;
     if (s_icon == nullptr || g_shellNotifyIcon(NIM_MODIFY, s_icon) || g_shellNotifyIcon(NIM_ADD, s_icon)) {
+        if (s_icon != nullptr) AskForVersion4(s_icon);
         KillTimer(window, IDT_TRAY_RETRY);
         s_pending = false;
     }
@@ -53,6 +66,14 @@ void CopyCut(const std::wstring& text, wchar_t (&field)[capacity]) {
     field[text.copy(field, capacity - 1)] = L'\0';
 }
 
+LRESULT CALLBACK WatchMenuKeys(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == MSGF_MENU) {
+        const MSG* message = reinterpret_cast<const MSG*>(lParam);
+        if (message->message == WM_KEYDOWN) s_menuEscaped = message->wParam == VK_ESCAPE;
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 }  // namespace
 
 bool ShowTrayIcon(NOTIFYICONDATAW* icon) {
@@ -60,9 +81,27 @@ bool ShowTrayIcon(NOTIFYICONDATAW* icon) {
     const HICON old = RenewImage(icon);
     s_pending = !g_shellNotifyIcon(NIM_ADD, icon);
     DestroyImage(old);
-    if (!s_pending) return true;
+    if (!s_pending) {
+        AskForVersion4(icon);
+        return true;
+    }
     SetTimer(icon->hWnd, IDT_TRAY_RETRY, kTrayRetryPeriodMs, TrayIconRetryProc);
     return false;
+}
+
+void ShowTrayMenu(HWND window, HMENU menu, POINT at) {
+    // The menu closes at a click elsewhere only when its owner is in front.
+    SetForegroundWindow(window);
+    SetFocus(window);
+    const UINT align = GetSystemMetrics(SM_MENUDROPALIGNMENT) != 0 ? TPM_RIGHTALIGN : TPM_LEFTALIGN;
+    s_menuEscaped = false;
+    const HHOOK hook = SetWindowsHookExW(WH_MSGFILTER, WatchMenuKeys, nullptr, GetCurrentThreadId());
+    TrackPopupMenuEx(menu, align, at.x, at.y, window, nullptr);
+    if (hook != nullptr) UnhookWindowsHookEx(hook);
+    // Lets the next click on the icon open the menu again at once.
+    PostMessageW(window, WM_NULL, 0, 0);
+    // Left with Esc: the keyboard goes back to where it came from.
+    if (s_menuEscaped && s_icon != nullptr) g_shellNotifyIcon(NIM_SETFOCUS, s_icon);
 }
 
 void RemoveTrayIcon(NOTIFYICONDATAW* icon) {

@@ -36,7 +36,7 @@ BOOL WINAPI FakeShellNotifyIcon(DWORD message, PNOTIFYICONDATAW icon) {
         return FALSE;
     }
     if (message == NIM_ADD && !s_shell.iconShown) return s_shell.iconShown = true;
-    if (message == NIM_MODIFY) return s_shell.iconShown;
+    if (message == NIM_MODIFY || message == NIM_SETVERSION) return s_shell.iconShown;
     return FALSE;
 }
 
@@ -82,10 +82,11 @@ protected:
 
 }  // namespace
 
-TEST_F(TrayIconTest, AnAddTheShellTakesIsAllThatHappens) {
+TEST_F(TrayIconTest, AnAddTheShellTakesAsksForVersion4AndThatIsAll) {
     EXPECT_TRUE(ShowTrayIcon(&m_icon));
     RunMessagesFor(kTrayRetryPeriodMs * 5 / 2);
-    EXPECT_EQ(std::vector<DWORD>{NIM_ADD}, s_shell.calls);
+    EXPECT_EQ((std::vector<DWORD>{NIM_ADD, NIM_SETVERSION}), s_shell.calls);
+    EXPECT_TRUE(s_shell.last.uVersion == NOTIFYICON_VERSION_4 && s_shell.last.uID == 1 && s_shell.last.hWnd == m_window);
     EXPECT_FALSE(RetryTimerWasRunning());
 }
 
@@ -95,7 +96,7 @@ TEST_F(TrayIconTest, RefusedAddsAreRetriedUntilTheIconIsUpThenTheTimerEnds) {
     RunUntilIconShownAndBeyond();
     EXPECT_TRUE(s_shell.iconShown);
     // Each retry first asks whether the icon came up after all, then adds.
-    EXPECT_EQ((std::vector<DWORD>{NIM_ADD, NIM_MODIFY, NIM_ADD, NIM_MODIFY, NIM_ADD}), s_shell.calls);
+    EXPECT_EQ((std::vector<DWORD>{NIM_ADD, NIM_MODIFY, NIM_ADD, NIM_MODIFY, NIM_ADD, NIM_SETVERSION}), s_shell.calls);
     EXPECT_FALSE(RetryTimerWasRunning());
 }
 
@@ -104,7 +105,7 @@ TEST_F(TrayIconTest, AnAddThatTimedOutYetReachedTheTaskbarIsNotAddedAgain) {
     s_shell.failedAddShowsIcon = true;
     EXPECT_FALSE(ShowTrayIcon(&m_icon));
     RunUntilIconShownAndBeyond();
-    EXPECT_EQ((std::vector<DWORD>{NIM_ADD, NIM_MODIFY}), s_shell.calls);
+    EXPECT_EQ((std::vector<DWORD>{NIM_ADD, NIM_MODIFY, NIM_SETVERSION}), s_shell.calls);
     EXPECT_FALSE(RetryTimerWasRunning());
 }
 
@@ -115,7 +116,7 @@ TEST_F(TrayIconTest, ARestartedTaskbarThatRefusesIsRetriedToo) {
     s_shell.refusals = 1;
     EXPECT_FALSE(ShowTrayIcon(&m_icon));
     RunUntilIconShownAndBeyond();
-    EXPECT_EQ((std::vector<DWORD>{NIM_ADD, NIM_ADD, NIM_MODIFY, NIM_ADD}), s_shell.calls);
+    EXPECT_EQ((std::vector<DWORD>{NIM_ADD, NIM_SETVERSION, NIM_ADD, NIM_MODIFY, NIM_ADD, NIM_SETVERSION}), s_shell.calls);
     EXPECT_FALSE(RetryTimerWasRunning());
 }
 
@@ -143,7 +144,7 @@ TEST_F(TrayIconTest, EachAddLoadsTheIconAtTheSmallIconSizeAndOnlyTheLastImageLiv
     EXPECT_FALSE(ShowTrayIcon(&m_icon));
     EXPECT_TRUE(s_shell.images.back() != first && width(s_shell.images.back()) == small && width(first) == 0);
     RunUntilIconShownAndBeyond();
-    EXPECT_EQ((std::vector<DWORD>{NIM_ADD, NIM_ADD, NIM_MODIFY, NIM_ADD}), s_shell.calls);
+    EXPECT_EQ((std::vector<DWORD>{NIM_ADD, NIM_SETVERSION, NIM_ADD, NIM_MODIFY, NIM_ADD, NIM_SETVERSION}), s_shell.calls);
     EXPECT_TRUE(m_icon.hIcon == s_shell.images.back() && width(m_icon.hIcon) == small);
     RemoveTrayIcon(&m_icon);
     EXPECT_TRUE(s_shell.calls.back() == NIM_DELETE && m_icon.hIcon == nullptr);
@@ -156,10 +157,58 @@ TEST_F(TrayIconTest, ABalloonChangesNothingElseOfTheIconAndIsCutToFit) {
     ASSERT_TRUE(ShowTrayIcon(&m_icon));
     EXPECT_TRUE(ShowTrayBalloon(L"velmora", std::wstring(300, L'x')));
     const NOTIFYICONDATAW& balloon = s_shell.last;
-    EXPECT_EQ((std::vector<DWORD>{NIM_ADD, NIM_MODIFY}), s_shell.calls);
+    EXPECT_EQ((std::vector<DWORD>{NIM_ADD, NIM_SETVERSION, NIM_MODIFY}), s_shell.calls);
     EXPECT_TRUE(balloon.cbSize == NOTIFYICONDATAW_V2_SIZE && balloon.hWnd == m_window && balloon.uFlags == NIF_INFO);
     EXPECT_STREQ(L"velmora", balloon.szInfoTitle);
     EXPECT_EQ(std::wstring(255, L'x'), balloon.szInfo);
     // The record that re-adds the icon carries no balloon.
     EXPECT_TRUE(m_icon.uFlags == (NIF_MESSAGE | NIF_ICON | NIF_TIP) && m_icon.szInfo[0] == L'\0');
+}
+
+namespace {
+
+// What the open tray menu is made to do from a timer, and where it stood.
+enum class MenuEnd { Esc, Enter, ClickElsewhere };
+MenuEnd s_menuEnd;
+RECT s_menuRect;
+
+void CALLBACK EndOpenMenu(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    const HWND menu = FindWindowW(L"#32768", nullptr);
+    GetWindowRect(menu, &s_menuRect);
+    if (s_menuEnd == MenuEnd::ClickElsewhere) {
+        EndMenu();
+    } else if (s_menuEnd == MenuEnd::Esc) {
+        PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+    } else {
+        PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
+        PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
+    }
+}
+
+}  // namespace
+
+// The menu stands where it is asked; left with Esc, and only then, it gives
+// the keyboard back to the notification area. Enter chooses the item.
+TEST_F(TrayIconTest, TheMenuOpensAtItsPlaceAndOnlyEscGivesTheKeyboardBack) {
+    const HWND owner = CreateWindowW(L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    const HMENU menu = CreatePopupMenu();
+    AppendMenuW(menu, MF_STRING, 42, L"item");
+    m_icon.hWnd = owner;
+    ASSERT_TRUE(ShowTrayIcon(&m_icon));
+    for (MenuEnd end : {MenuEnd::Esc, MenuEnd::Enter, MenuEnd::ClickElsewhere}) {
+        SCOPED_TRACE(static_cast<int>(end));
+        s_shell.calls.clear();
+        s_menuEnd = end;
+        s_menuRect = RECT{};
+        SetTimer(nullptr, 0, 200, EndOpenMenu);
+        ShowTrayMenu(owner, menu, POINT{120, 90});
+        EXPECT_TRUE(s_menuRect.left == 120 && s_menuRect.top == 90) << s_menuRect.left << "," << s_menuRect.top;
+        EXPECT_EQ(end == MenuEnd::Esc ? std::vector<DWORD>{NIM_SETFOCUS} : std::vector<DWORD>{}, s_shell.calls);
+        MSG chosen{};
+        EXPECT_EQ(end == MenuEnd::Enter, PeekMessageW(&chosen, owner, WM_COMMAND, WM_COMMAND, PM_REMOVE) && chosen.wParam == 42);
+    }
+    RemoveTrayIcon(&m_icon);
+    DestroyMenu(menu);
+    DestroyWindow(owner);
 }
