@@ -233,6 +233,13 @@ LRESULT OnDamagedFileNotice(HWND window) {
     return 0;
 }
 
+// The scale of the window's screen changed, which Windows tells a window
+// whether shown or not: the tray icon's image follows it.
+LRESULT OnDpiChanged(WPARAM dpis) {
+    RescaleTrayIcon(LOWORD(dpis));
+    return 0;
+}
+
 LRESULT OnTaskbarCreated() {
     // The new taskbar knows no icon; if it is too busy to take ours, retry.
     if (s_flow.state() != ExitFlow::State::Starting) ShowTrayIcon(&g_trayIconData);
@@ -268,6 +275,7 @@ LRESULT OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ENDSESSION: return OnEndSession(window, wParam, lParam);
     case WM_CLOSE: return OnClose(window);
     case WM_DAMAGEDFILENOTICE: return OnDamagedFileNotice(window);
+    case WM_DPICHANGED: return OnDpiChanged(wParam);
     default:
         // "TaskbarCreated" is a registered message, so it cannot be a case label.
         if (message != 0 && message == s_taskbarCreatedMessage) return OnTaskbarCreated();

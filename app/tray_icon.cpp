@@ -2,7 +2,9 @@
 
 #include "common/guarded_call.h"
 #include "common/instance.h"
+#include "common/system_dlls.h"
 #include "res/resource.h"
+#include "ui/window_dpi.h"
 
 ShellNotifyIconFunction g_shellNotifyIcon = Shell_NotifyIconW;
 
@@ -16,23 +18,35 @@ HICON s_image = nullptr;
 // Whether the last key the open tray menu took was Esc.
 bool s_menuEscaped = false;
 
-// Loads the program's icon into icon at the small-icon size of the display's
-// scale now (16 pixels at 96 DPI, 24 at 144): LoadImageW takes the group's
-// nearest image and scales it, where the shell would shrink a large one.
-// Returns the image it replaces, which the shell no longer needs once it has
-// been given the new one (it keeps a copy of its own); null when there is
-// none, or when no image could be loaded and the old one stays.
-HICON RenewImage(NOTIFYICONDATAW* icon) {
+// A small-icon size at dpi; where the system cannot scale it (before Windows
+// 10 1607), at the scale of the start.
+int SmallIconMetric(int metric, UINT dpi) {
+    using Function = int(WINAPI*)(int, UINT);
+    static const auto forDpi = SystemFunction<Function>(L"user32.dll", "GetSystemMetricsForDpi");
+    const int size = forDpi != nullptr ? forDpi(metric, dpi) : 0;
+    return size > 0 ? size : GetSystemMetrics(metric);
+}
+
+// Loads the program's icon into icon at the small-icon size of dpi (16 pixels
+// at 96 DPI, 24 at 144): LoadImageW takes the group's nearest image and
+// scales it, where the shell would shrink a large one. Returns the image it
+// replaces, which the shell no longer needs once it has been given the new
+// one (it keeps a copy of its own); null when there is none, or when no image
+// could be loaded and the old one stays.
+HICON RenewImage(NOTIFYICONDATAW* icon, UINT dpi) {
     if ((icon->uFlags & NIF_ICON) == 0) return nullptr;
     const HICON image = static_cast<HICON>(LoadImageW(g_hInstance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
-                                                      GetSystemMetrics(SM_CXSMICON),
-                                                      GetSystemMetrics(SM_CYSMICON), 0));
+                                                      SmallIconMetric(SM_CXSMICON, dpi),
+                                                      SmallIconMetric(SM_CYSMICON, dpi), 0));
     if (image == nullptr) return nullptr;
     const HICON old = s_image;
     s_image = image;
     icon->hIcon = image;
     return old;
 }
+
+// At the scale of the screen of the icon's window now.
+HICON RenewImage(NOTIFYICONDATAW* icon) { return RenewImage(icon, static_cast<UINT>(WindowDpi(icon->hWnd))); }
 
 void DestroyImage(HICON image) {
     if (image != nullptr) DestroyIcon(image);
@@ -87,6 +101,16 @@ bool ShowTrayIcon(NOTIFYICONDATAW* icon) {
     }
     SetTimer(icon->hWnd, IDT_TRAY_RETRY, kTrayRetryPeriodMs, TrayIconRetryProc);
     return false;
+}
+
+void RescaleTrayIcon(UINT dpi) {
+    // While the add is retried, each try loads the image at the scale it meets.
+    if (s_icon == nullptr || s_pending) return;
+    const HICON shown = s_icon->hIcon;
+    const HICON old = RenewImage(s_icon, dpi);
+    if (s_icon->hIcon == shown) return;
+    g_shellNotifyIcon(NIM_MODIFY, s_icon);
+    DestroyImage(old);
 }
 
 void ShowTrayMenu(HWND window, HMENU menu, POINT at) {

@@ -26,8 +26,12 @@ extern ShellNotifyIconFunction g_shellNotifyIcon;
 // window and returns false; the timer ends once the icon is there. icon must
 // live as long as the window: the retries read it. With NIF_ICON, each add
 // and each retry loads the program's icon (IDI_APP) into icon at the small-
-// icon size of the display's scale then; that image is owned here.
+// icon size of the window's display scale then; that image is owned here.
 bool ShowTrayIcon(NOTIFYICONDATAW* icon);
+
+// Loads the icon's image again at the small-icon size of dpi and gives it to
+// the shell: the display's scale changed.
+void RescaleTrayIcon(UINT dpi);
 
 // Shows menu for window at the place at, as a tray icon's menu; the chosen
 // item reaches window as WM_COMMAND. A menu left with Esc gives the keyboard

@@ -121,8 +121,8 @@ TEST_F(TrayIconTest, ARestartedTaskbarThatRefusesIsRetriedToo) {
 }
 
 // The program's icon at the small-icon size of the display's scale, loaded
-// anew for each add and retry; each image goes once the shell has the next,
-// and the last with the icon.
+// anew for each add, retry and change of scale; each image goes once the
+// shell has the next, and the last with the icon.
 TEST_F(TrayIconTest, EachAddLoadsTheIconAtTheSmallIconSizeAndOnlyTheLastImageLives) {
     g_hInstance = GetModuleHandleW(nullptr);  // the test program holds the icon group
     auto width = [](HICON image) {  // 0 for no icon (a destroyed one)
@@ -146,6 +146,13 @@ TEST_F(TrayIconTest, EachAddLoadsTheIconAtTheSmallIconSizeAndOnlyTheLastImageLiv
     RunUntilIconShownAndBeyond();
     EXPECT_EQ((std::vector<DWORD>{NIM_ADD, NIM_SETVERSION, NIM_ADD, NIM_MODIFY, NIM_ADD, NIM_SETVERSION}), s_shell.calls);
     EXPECT_TRUE(m_icon.hIcon == s_shell.images.back() && width(m_icon.hIcon) == small);
+    // The display's scale changes: the image follows it, the one before goes.
+    for (UINT dpi : {144u, 192u, 96u}) {
+        const HICON before = m_icon.hIcon;
+        RescaleTrayIcon(dpi);
+        EXPECT_TRUE(s_shell.calls.back() == NIM_MODIFY && s_shell.images.back() == m_icon.hIcon) << dpi;
+        EXPECT_TRUE(width(m_icon.hIcon) == static_cast<long>(dpi) / 6 && width(before) == 0) << dpi;  // 16 at 96
+    }
     RemoveTrayIcon(&m_icon);
     EXPECT_TRUE(s_shell.calls.back() == NIM_DELETE && m_icon.hIcon == nullptr);
     for (HICON image : s_shell.images) EXPECT_EQ(0, width(image));
