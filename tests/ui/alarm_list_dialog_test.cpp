@@ -50,6 +50,27 @@ protected:
     static HWND Editor() { return FindDialog(L"変更"); }
     // Runs a command through the dialog procedure itself, to see its result.
     static INT_PTR Command(int id) { return AlarmListDlgProc(List(), WM_COMMAND, id, 0); }
+    // The row with the keyboard's focus rectangle, or -1.
+    static int FocusedRow() {
+        return static_cast<int>(SendMessageW(View(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+    }
+    // The keyboard's place after a command: the row selected alone, focused
+    // and in view, and the keyboard on the list.
+    static void ExpectPlace(int row) {
+        EXPECT_EQ(std::vector<int>{row}, SelectedRows(View()));
+        EXPECT_EQ(row, FocusedRow());
+        const LRESULT top = SendMessageW(View(), LVM_GETTOPINDEX, 0, 0);
+        EXPECT_TRUE(row >= top && row < top + SendMessageW(View(), LVM_GETCOUNTPERPAGE, 0, 0)) << "row " << row << " out of view";
+        EXPECT_EQ(View(), GetFocus());
+    }
+    // Presses key in the list, with Ctrl held or not; it acts once the step is done.
+    static void PressInList(UINT key, bool control = false) {
+        BYTE keys[256] = {};
+        GetKeyboardState(keys);
+        keys[VK_CONTROL] = control ? 0x80 : 0;
+        SetKeyboardState(keys);
+        PostMessageW(View(), WM_KEYDOWN, key, 1);
+    }
 
     // Row i shows element i's cell texts, and there are no other rows.
     static void ExpectViewShowsTheList() {
@@ -82,7 +103,12 @@ TEST_F(AlarmListDialogTest, ShowsTheTemplateAndOneRowPerAlarm) {
         EXPECT_EQ(L"アラームの設定", WindowText(dialog));
         EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, IDCANCEL)));
         EXPECT_EQ(L"キャンセル", WindowText(GetDlgItem(dialog, IDCANCEL)));
-        EXPECT_EQ(GetDlgItem(dialog, IDOK), GetFocus());
+        // The keyboard on the list's first row, not selected; the selection
+        // shows without the focus; OK stays the default button.
+        EXPECT_TRUE(View() == GetFocus() && FocusedRow() == 0 && SelectedRows(View()).empty());
+        EXPECT_TRUE(GetWindowLongW(View(), GWL_STYLE) & LVS_SHOWSELALWAYS);
+        EXPECT_EQ(MAKELRESULT(IDOK, DC_HASDEFID), SendMessageW(dialog, DM_GETDEFID, 0, 0));
+        EXPECT_EQ(L"アラーム一覧", WindowText(View()));  // its name for screen readers
         EXPECT_EQ(0x21, SendMessageW(View(), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
         const wchar_t* titles[] = {L"TIME", L"ON_OFF", L"SUN", L"MON", L"TUE",
                                    L"WED",  L"THU",    L"FRI", L"SAT"};
@@ -104,7 +130,6 @@ TEST_F(AlarmListDialogTest, ShowsTheTemplateAndOneRowPerAlarm) {
         EXPECT_EQ((std::vector<std::wstring>{L"07:05", L"OFF", L"", kO, L"", kO, L"", L"", L""}),
                   RowTexts(View(), 0));
         ExpectViewShowsTheList();
-        EXPECT_TRUE(SelectedRows(View()).empty());
         Click(dialog, IDOK);
     }});
     EXPECT_EQ(IDOK, result);
@@ -144,9 +169,9 @@ TEST_F(AlarmListDialogTest, EmptyListShowsColumnsOnlyAndCommandsDoNothing) {
     EXPECT_EQ(Saved({}), FileBytes());
 }
 
-// Up and down act on the first selected row, keep the moved alarm selected
-// and put the focus on the list; at the ends or with nothing selected they
-// move nothing and only move the focus.
+// Up and down act on the first selected row, keep the moved alarm selected,
+// focused and in view, with the keyboard on the list; at the ends or with
+// nothing selected they move nothing and only move the keyboard there.
 TEST_F(AlarmListDialogTest, UpAndDownMoveTheFirstSelectedAlarmWhole) {
     struct Case {
         int command;
@@ -178,8 +203,18 @@ TEST_F(AlarmListDialogTest, UpAndDownMoveTheFirstSelectedAlarmWhole) {
             EXPECT_TRUE(SameAlarms(c.after, g_alarms));
             ExpectViewShowsTheList();
             EXPECT_EQ(c.selectedAfter, SelectedRows(View()));
+            if (!c.selectedAfter.empty()) ExpectPlace(c.selectedAfter[0]);
             EXPECT_EQ(View(), GetFocus());
         }
+        // Far down a long list, the moved row is scrolled into view.
+        g_alarms.assign(40, kA);
+        g_alarms[38] = kB;
+        FillAlarmListView(View());
+        SelectRows(View(), {38});
+        EXPECT_EQ(TRUE, Command(IDC_ALARM_DOWN));
+        ExpectPlace(39);
+        g_alarms = {kA, kB, kC};
+        FillAlarmListView(View());
         // And as clicks on the buttons.
         SelectRows(View(), {2});
         Click(List(), IDC_ALARM_UP);
@@ -223,6 +258,7 @@ TEST_F(AlarmListDialogTest, AddThenOkKeepsTheEditedAlarmLast) {
         [&] {
             EXPECT_EQ(TRUE, Command(IDC_ALARM_ADD));
             EXPECT_TRUE(SameAlarms({kA, kB, kC, edited}, g_alarms));
+            ExpectPlace(3);
             EXPECT_EQ((std::vector<std::wstring>{L"06:45", L"ON", L"", kO, kO, kO, kO, kO, L""}),
                       RowTexts(View(), 3));
             ExpectViewShowsTheList();
@@ -257,15 +293,19 @@ TEST_F(AlarmListDialogTest, DeleteRemovesOnlyTheFirstSelectedAlarm) {
         Click(List(), IDC_ALARM_DELETE);
         EXPECT_TRUE(SameAlarms({kA, kC, kD}, g_alarms));
         ExpectViewShowsTheList();
-        EXPECT_TRUE(SelectedRows(View()).empty());
-        EXPECT_EQ(FALSE, Command(IDC_ALARM_DELETE));  // nothing selected now
+        ExpectPlace(1);  // the row that took its place
+        SelectRows(View(), {});
+        EXPECT_EQ(FALSE, Command(IDC_ALARM_DELETE));
         EXPECT_EQ(3u, g_alarms.size());
+        SelectRows(View(), {2});
+        EXPECT_EQ(TRUE, Command(IDC_ALARM_DELETE));
+        ExpectPlace(1);  // the new last row
         SelectRows(View(), {0});
         EXPECT_EQ(TRUE, Command(IDC_ALARM_DELETE));
-        EXPECT_TRUE(SameAlarms({kC, kD}, g_alarms));
+        EXPECT_TRUE(SameAlarms({kC}, g_alarms));
         Click(List(), IDOK);
     }});
-    EXPECT_EQ(Saved({kC, kD}), FileBytes());
+    EXPECT_EQ(Saved({kC}), FileBytes());
 }
 
 TEST_F(AlarmListDialogTest, DeletingTheOnlyAlarmThenEscSavesAnEmptyList) {
@@ -290,12 +330,12 @@ TEST_F(AlarmListDialogTest, ChangeEditsTheSelectedAlarm) {
             EXPECT_EQ(TRUE, Command(IDC_ALARM_CHANGE));
             EXPECT_TRUE(SameAlarms({kA, kB, changed}, g_alarms));
             ExpectViewShowsTheList();
-            EXPECT_TRUE(SelectedRows(View()).empty());
+            ExpectPlace(2);
             // Cancelled: nothing changes and the list view is not refilled.
             SelectRows(View(), {1});
             EXPECT_EQ(FALSE, Command(IDC_ALARM_CHANGE));
             EXPECT_TRUE(SameAlarms({kA, kB, changed}, g_alarms));
-            EXPECT_EQ(std::vector<int>{1}, SelectedRows(View()));
+            ExpectPlace(1);
             Click(List(), IDOK);
         },
         [&] {
@@ -331,14 +371,15 @@ TEST_F(AlarmListDialogTest, DoubleClickChangesTheSelectedRowOnly) {
             EXPECT_TRUE(SameAlarms({kA, changed, kC}, g_alarms));
             ExpectViewShowsTheList();
             // Below the rows, with nothing selected: no editor opens.
+            SelectRows(View(), {});
             RECT client;
             GetClientRect(View(), &client);
             doubleClick(client.right / 2, client.bottom - 5);
             EXPECT_TRUE(SameAlarms({kA, changed, kC}, g_alarms));
             EXPECT_EQ(nullptr, Editor());
-            // Any other notification is answered TRUE and does nothing.
+            // Any other notification is left to the list view: FALSE.
             NMHDR other = {View(), IDC_ALARM_LIST, static_cast<UINT>(NM_CLICK)};
-            EXPECT_EQ(TRUE, AlarmListDlgProc(List(), WM_NOTIFY, IDC_ALARM_LIST, reinterpret_cast<LPARAM>(&other)));
+            EXPECT_EQ(FALSE, AlarmListDlgProc(List(), WM_NOTIFY, IDC_ALARM_LIST, reinterpret_cast<LPARAM>(&other)));
             EXPECT_EQ(FALSE, AlarmListDlgProc(List(), WM_USER + 7, 0, 0));
             Click(List(), IDOK);
         },
@@ -452,6 +493,7 @@ TEST_F(AlarmListDialogTest, EveryCommandLeavesTheViewDrawing) {
             SelectRows(View(), {4});
             Click(List(), IDC_ALARM_DELETE);
             expectDrawing("delete");
+            SelectRows(View(), {});
             Click(List(), IDC_ALARM_DELETE);  // nothing selected
             expectDrawing("delete with nothing selected");
             ExpectViewShowsTheList();
@@ -463,4 +505,56 @@ TEST_F(AlarmListDialogTest, EveryCommandLeavesTheViewDrawing) {
         [&] { Click(Editor(), IDOK); },
     });
     EXPECT_EQ(4u, g_alarms.size());
+}
+
+// In the list, Insert, Delete, F2, Ctrl+Up and Ctrl+Down do what 追加, 削除,
+// 変更, UP and DOWN do, each keeping the keyboard's place; plain arrows move
+// no alarm.
+TEST_F(AlarmListDialogTest, TheListsKeysDoWhatItsButtonsDo) {
+    CAlarm changed = kC;
+    changed.m_hour = 5;
+    Run({
+        [] {
+            SelectRows(View(), {0});
+            PressInList(VK_DOWN, true);
+            PressInList(VK_DOWN, true);
+        },
+        [] {
+            EXPECT_TRUE(SameAlarms({kB, kC, kA}, g_alarms));
+            ExpectPlace(2);
+            PressInList(VK_UP, true);
+        },
+        [] {
+            EXPECT_TRUE(SameAlarms({kB, kA, kC}, g_alarms));
+            ExpectPlace(1);
+            PressInList(VK_UP);
+            PressInList(VK_DOWN);
+        },
+        [] {
+            EXPECT_TRUE(SameAlarms({kB, kA, kC}, g_alarms));
+            SelectRows(View(), {1});
+            PressInList(VK_DELETE);
+        },
+        [] {
+            EXPECT_TRUE(SameAlarms({kB, kC}, g_alarms));
+            ExpectPlace(1);
+            PressInList(VK_F2);
+        },
+        [] {
+            ASSERT_NE(nullptr, Editor());
+            SetDlgItemTextW(Editor(), IDC_HOUR_EDIT, L"5");
+            Click(Editor(), IDOK);
+        },
+        [&] {
+            EXPECT_TRUE(SameAlarms({kB, changed}, g_alarms));
+            ExpectPlace(1);
+            PressInList(VK_INSERT);
+        },
+        [] { Click(Editor(), IDOK); },
+        [&] {
+            EXPECT_TRUE(SameAlarms({kB, changed, kNew}, g_alarms));
+            ExpectPlace(2);
+            Click(List(), IDOK);
+        },
+    });
 }
