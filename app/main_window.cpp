@@ -61,11 +61,11 @@ bool BringOpenMessageBoxToFront() {
     return true;
 }
 
-// The window a question should be owned by: what the user has on screen, the
-// alarm editor or list when open, else the hidden main window.
-HWND OwnerInSight(HWND window) {
+// The window a question stands on: the alarm editor or list when open, else
+// none (never the hidden main window).
+HWND OwnerInSight() {
     const HWND dialog = GetOpenAlarmListDialog();
-    return dialog != nullptr ? GetLastActivePopup(dialog) : window;
+    return dialog != nullptr ? GetLastActivePopup(dialog) : nullptr;
 }
 
 void OpenAlarmList(HWND window) {
@@ -113,7 +113,7 @@ LRESULT OnClose(HWND window) {
         PostMessageW(window, WM_CLOSE, 0, 0);
         return 0;
     }
-    const HWND owner = OwnerInSight(window);
+    const HWND owner = OwnerInSight();
     if (s_flow.Close([] { return SaveAlarmFile(AlarmsToSave()); },
                      [owner](AlarmFileError error) { return AskAboutFailedSave(owner, true, error); })) {
         DestroyWindow(window);
@@ -229,7 +229,7 @@ LRESULT OnDamagedFileNotice(HWND window) {
     LoadStringW(g_hInstance, IDS_DAMAGED_FILE, pattern, 512);
     const std::wstring text =
         FillMessage(pattern, {std::to_wstring(s_loadReport.alarmsRead), s_loadReport.keptPath});
-    ShowMessageBox(OwnerInSight(window), text, MB_OK | MB_ICONWARNING);
+    ShowMessageBox(OwnerInSight(), text, MB_OK | MB_ICONWARNING);
     return 0;
 }
 

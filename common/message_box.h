@@ -15,7 +15,8 @@ std::wstring LoadText(UINT id);
 std::wstring FillMessage(const std::wstring& pattern, const std::vector<std::wstring>& inserts);
 
 // Shows a message box captioned "velmora" and keeps its window known while it
-// is up (GetOpenMessageBox). Returns the button pressed, 0 when none could be
+// is up (GetOpenMessageBox). It stands on owner when owner is in sight, else
+// on its own, above every window. Returns the button pressed, 0 when none could be
 // shown or the box went down with its owner.
 int ShowMessageBox(HWND owner, const std::wstring& text, UINT type);
 
