@@ -139,7 +139,6 @@ LRESULT OnDestroy(HWND window) {
     // nobody to ask.
     if (s_flow.Destroyed()) SaveAlarmFile(AlarmsToSave());
     KillTimer(window, IDT_ALARM_CHECK);
-    KillTimer(window, IDT_RING_GUARD);
     KillTimer(window, IDT_NOTICE_WAIT);
     RemoveTrayIcon(&g_trayIconData);
     PostQuitMessage(0);

@@ -38,7 +38,7 @@ int main() {
     std::printf("%-8s %16s %16s %16s\n", "alarms", "tick us", "per alarm us", "clock once us");
     for (std::size_t count : {4u, 100u, 10000u}) {
         g_alarms.assign(count, CAlarm(25, 0, 1, 1, 1, 1, 1, 1, 1, true, L"chimes.wav"));  // never due
-        g_ringGuard = 0;
+        g_ringGuard = RingGuard{};
         const double tick = MicrosecondsPerCall(
             [] { AlarmTimerProc(nullptr, WM_TIMER, IDT_ALARM_CHECK, 0); });
         const double once = MicrosecondsPerCall([] {
