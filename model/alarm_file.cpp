@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <exception>
+#include <new>
 #include <type_traits>
 
 #include "model/alarm_archive.h"
@@ -15,8 +16,6 @@ static_assert(std::is_same<AlarmFileError, Error>::value, "the alarm file report
 
 const wchar_t kFileName[] = L"file.txt";
 
-// A file larger than this is not an alarm file we could hold in memory.
-constexpr unsigned long long kMaxFileBytes = 256ull << 20;
 // Between two tries to open a file that another program holds.
 constexpr unsigned kShareRetryStepMs = 100;
 // Between two tries to rename onto it: a rename is cheap, and a reader that
@@ -59,7 +58,7 @@ AlarmFileError RetryWhileHeld(unsigned waitMs, unsigned stepMs, Attempt attempt)
 AlarmFileError ReadAll(File file, std::string& bytes) {
     unsigned long long size = 0;
     if (const AlarmFileError error = SizeOf(file, &size)) return error;
-    if (size > kMaxFileBytes) return kTooLarge;
+    if (size > kMaxAlarmFileBytes) return kTooLarge;
     try {
         bytes.resize(static_cast<std::size_t>(size));
     } catch (const std::exception&) {
@@ -258,10 +257,14 @@ bool IsMissing(const NativePath& path) {
     return IsMissingError(error);
 }
 
+// Throws std::bad_alloc when memory runs out: a leftover that could not be
+// read for it must not count as incomplete, or it would be removed.
 bool IsCompleteAlarmFile(const NativePath& path) {
     std::string bytes;
     AlarmFileError error = 0;
-    return ReadWholeFile(path, bytes, &error) == ReadStatus::Read && DecodeFileBytes(bytes).complete;
+    const ReadStatus status = ReadWholeFile(path, bytes, &error);
+    if (error == kOutOfMemory) throw std::bad_alloc();
+    return status == ReadStatus::Read && DecodeFileBytes(bytes).complete;
 }
 
 }  // namespace

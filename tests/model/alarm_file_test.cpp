@@ -14,6 +14,7 @@
 #include "model/alarm_archive.h"
 #include "model/alarm_file.h"
 #include "model/archive_test_util.h"
+#include "model/failing_allocator.h"
 #include "model/faulty_disk.h"
 #include "model/file_ops.h"
 #include "model/test_files.h"
@@ -217,6 +218,39 @@ TEST_F(AlarmFileTest, ReportsWhyAndWhatItFound) {
     EXPECT_EQ(AlarmFileLoaded, LoadAlarmFile(folder.Path(L"new.txt").c_str(), &report));
     EXPECT_FALSE(report.damaged);
     EXPECT_TRUE(report.keptPath.empty());
+}
+
+TEST_F(AlarmFileTest, MemoryThatRunsOutIsNoDamage) {
+    // The list's one block is larger than the file, which is read all the
+    // same: the allocation a fragmented 32-bit address space refuses first.
+    const std::vector<CAlarm> many(20000, CAlarm(1, 2, 1, 1, 1, 1, 1, 1, 1, true, L"a.wav"));
+    ASSERT_TRUE(SaveAlarmFileTo(path.c_str(), many));
+    const std::string bytes = ReadBytes(path);
+    ASSERT_LT(bytes.size() + 4096, many.size() * sizeof(CAlarm));
+    AlarmFileLoadReport report;
+    SaveLeftovers done;
+    {
+        const AllocationsFail fail(bytes.size() + 4096);
+        EXPECT_EQ(AlarmFileUnavailable, LoadAlarmFile(path.c_str(), &report));
+        // A save cut short left the only copy: it stays for the next start.
+        file_ops::Move(file_ops::Native(path.c_str()), file_ops::Native(folder.Path(L"file.txt.1-2.tmp").c_str()), false);
+        done = ClearSaveLeftovers(path.c_str());
+    }
+    EXPECT_EQ(file_ops::kOutOfMemory, report.error);
+    EXPECT_FALSE(report.damaged);
+    EXPECT_TRUE(g_alarms.empty());
+    EXPECT_EQ(0u, done.removed);
+    EXPECT_EQ(1, CountEntries(folder.Root()));  // nothing kept aside as damaged
+    EXPECT_TRUE(ClearSaveLeftovers(path.c_str()).restored);
+    EXPECT_EQ(bytes, ReadBytes(path));
+    EXPECT_EQ(AlarmFileLoaded, LoadAlarmFile(path.c_str()));
+    EXPECT_EQ(many.size(), g_alarms.size());
+
+    // A file over the size cap is not read at all.
+    ASSERT_TRUE(WriteBytes(path, std::string(kMaxAlarmFileBytes + 1, ' ')));
+    EXPECT_EQ(AlarmFileUnavailable, LoadAlarmFile(path.c_str(), &report));
+    EXPECT_EQ(file_ops::kTooLarge, report.error);
+    EXPECT_EQ(kMaxAlarmFileBytes + 1, ReadBytes(path).size());
 }
 
 TEST_F(AlarmFileTest, FullDiskIsReportedAsSuch) {
