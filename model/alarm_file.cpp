@@ -49,7 +49,7 @@ AlarmFileError RetryWhileHeld(unsigned waitMs, unsigned stepMs, Attempt attempt)
     const unsigned long long start = NowMs();
     for (;;) {
         const AlarmFileError error = attempt();
-        if (!IsSharingError(error) || NowMs() - start >= waitMs) return error;
+        if (!IsTransientError(error) || NowMs() - start >= waitMs) return error;
         SleepMs(stepMs);
     }
 }
@@ -187,7 +187,7 @@ AlarmFileError WriteInPlace(const NativePath& path, const std::string& bytes) {
 AlarmFileError WriteOnce(const NativePath& path, const std::string& bytes, unsigned waitMs) {
     bool refused = false;
     AlarmFileError error = WriteThroughTempFile(path, bytes, true, waitMs, &refused);
-    if (error == 0 || !refused || IsSharingError(error)) return error;
+    if (error == 0 || !refused || IsTransientError(error)) return error;
     const AlarmFileError inPlace = RetryWhileHeld(waitMs, kShareRetryStepMs, [&] { return WriteInPlace(path, bytes); });
     if (inPlace == 0) return 0;
     // With no file to write in place, the folder's refusal says more.

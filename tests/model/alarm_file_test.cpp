@@ -444,12 +444,20 @@ TEST_F(AlarmFileTest, KatakanaFolderWorks) {
 // the object is made.
 class HeldFile {
 public:
-    HeldFile(const std::wstring& path, DWORD ms, bool byteLock = false) {
-        handle_ = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, byteLock ? FILE_SHARE_READ : 0, nullptr,
+    enum How { Unshared, ByteLock, Mapped };
+    HeldFile(const std::wstring& path, DWORD ms, How how = Unshared) {
+        const DWORD share = how == Mapped ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE
+                                          : how == ByteLock ? FILE_SHARE_READ : 0;
+        handle_ = CreateFileW(path.c_str(), GENERIC_READ | (how == Mapped ? 0 : GENERIC_WRITE), share, nullptr,
                               OPEN_EXISTING, 0, nullptr);
-        if (byteLock && handle_ != INVALID_HANDLE_VALUE) LockFile(handle_, 0, 0, 1u << 20, 0);
-        releaser_ = std::thread([this, ms] {
+        if (how == ByteLock && handle_ != INVALID_HANDLE_VALUE) LockFile(handle_, 0, 0, 1u << 20, 0);
+        // As a scanner maps a file it reads: others may open it, not cut it.
+        const HANDLE mapping = how == Mapped ? CreateFileMappingW(handle_, nullptr, PAGE_READONLY, 0, 0, nullptr) : nullptr;
+        void* view = mapping ? MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0) : nullptr;
+        releaser_ = std::thread([this, ms, mapping, view] {
             Sleep(ms);
+            if (view) UnmapViewOfFile(view);
+            if (mapping) CloseHandle(mapping);
             CloseHandle(handle_);
         });
     }
@@ -478,12 +486,21 @@ TEST_F(AlarmFileTest, FileHeldForTwoSecondsIsWaitedFor) {
     EXPECT_EQ(OnDisk(EncodeAlarmArchive(one)), ReadBytes(path));
     {
         // A range locked against reading: a lock violation, waited for too.
-        HeldFile held(path, 2000, true);
+        HeldFile held(path, 2000, HeldFile::ByteLock);
         ASSERT_TRUE(held.Held());
         EXPECT_EQ(AlarmFileLoaded, LoadAlarmFile(path.c_str()));
         EXPECT_TRUE(SameAlarms(one, g_alarms));
     }
     EXPECT_EQ(1, CountEntries(folder.Root()));
+    // Mapped: neither replaced nor cut to size until it is let go.
+    for (bool inPlace : {false, true}) {
+        Disk().refuseNewFiles = inPlace;
+        ASSERT_TRUE(SaveAlarmFileTo(path.c_str(), DefaultAlarms()));
+        HeldFile held(path, 2000, HeldFile::Mapped);
+        ASSERT_TRUE(held.Held());
+        EXPECT_TRUE(SaveAlarmFileTo(path.c_str(), one)) << inPlace;
+    }
+    EXPECT_EQ(OnDisk(EncodeAlarmArchive(one)), ReadBytes(path));
 }
 
 // Identifies the file that a path names now: a replaced file is another one.
