@@ -5,20 +5,32 @@
 namespace {
 
 constexpr long long kMinutesPerDay = 24 * 60;
-constexpr long long kMinutesPerWeek = 7 * kMinutesPerDay;
-constexpr long long kMsPerMinute = 60000;
-// A gap longer than two weeks misses what one of a week and a day misses:
-// every alarm that can ring at all. Beyond it the gap is counted as that long.
-constexpr unsigned long long kLongestGapMs = 2 * kMinutesPerWeek * kMsPerMinute;
-
-// Division and remainder that round towards minus infinity.
-long long FloorDiv(long long value, long long divisor) {
-    const long long quotient = value / divisor;
-    return value % divisor != 0 && value < 0 ? quotient - 1 : quotient;
-}
-long long FloorMod(long long value, long long divisor) { return value - divisor * FloorDiv(value, divisor); }
+// Two weeks hold every alarm that can ring at all.
+constexpr long long kLongestGapMinutes = 14 * kMinutesPerDay;
 
 bool IsClockTime(int hour, int minute) { return hour >= 0 && hour < 24 && minute >= 0 && minute < 60; }
+
+// Days from 1 January 1970 to the given date of the proleptic Gregorian calendar.
+long long DaysFromCivil(long long year, int month, int day) {
+    year -= month <= 2;
+    const long long era = (year >= 0 ? year : year - 399) / 400;
+    const long long yearOfEra = year - era * 400;
+    const long long dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const long long dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
+
+// The day number of a local minute.
+long long FloorDay(long long minute) {
+    return minute >= 0 ? minute / kMinutesPerDay : -((-minute + kMinutesPerDay - 1) / kMinutesPerDay);
+}
+
+// tm_wday of a day number: 1 January 1970 was a Thursday.
+int WeekdayOf(long long day) { return static_cast<int>(((day + 4) % 7 + 7) % 7); }
+
+bool Contains(const std::vector<long long>& minutes, long long minute) {
+    return std::find(minutes.begin(), minutes.end(), minute) != minutes.end();
+}
 
 }  // namespace
 
@@ -30,61 +42,55 @@ bool IsAlarmDueAt(const CAlarm& alarm, const std::tm& now) {
     return alarm.DayFlag(now.tm_wday) != 0;
 }
 
-AlarmTickStep DecideAlarmTick(int ringGuard, bool guardTimerFired,
-                              const std::vector<CAlarm>& alarms,
-                              const std::function<bool(std::size_t)>& isDue) {
+long long LocalMinuteOf(const std::tm& local) {
+    return DaysFromCivil(local.tm_year + 1900LL, local.tm_mon + 1, local.tm_mday) * kMinutesPerDay +
+           local.tm_hour * 60 + local.tm_min;
+}
+
+AlarmTickStep DecideAlarmTick(RingGuard& guard, const std::tm& now, const std::vector<CAlarm>& alarms) {
     AlarmTickStep step;
-    step.ringGuard = ringGuard;
-    if (guardTimerFired) {
-        // The guard timer fires once: it ends the guard and stops itself.
-        step.ringGuard = 0;
-        step.stopGuardTimer = true;
-        return step;
-    }
-    if (ringGuard == 1) return step;
+    const long long minute = LocalMinuteOf(now);
+    if (guard.ticked) step.missed = FindMissedAlarms(alarms, guard.lastTick, minute, guard.rang);
+    guard.ticked = true;
+    guard.lastTick = minute;
+    // A minute set back over can come again only within a day (the end of
+    // daylight saving time, a corrected clock); later ones are kept until passed.
+    guard.rang.erase(std::remove_if(guard.rang.begin(), guard.rang.end(),
+                                    [minute](long long rang) { return rang < minute - kMinutesPerDay; }),
+                     guard.rang.end());
+    if (Contains(guard.rang, minute)) return step;
     for (std::size_t index = 0; index < alarms.size(); ++index) {
-        if (!isDue(index)) continue;
+        if (!IsAlarmDueAt(alarms[index], now)) continue;
         step.ring = true;
         step.ringIndex = index;
-        step.ringGuard = 1;
-        step.startGuardTimer = true;
-        return step;
+        guard.rang.push_back(minute);
+        break;
     }
     return step;
 }
 
-std::vector<int> FindMissedAlarms(const std::vector<CAlarm>& alarms, const std::tm& now, int nowMillisecond,
-                                  unsigned long long elapsedMs) {
+std::vector<int> FindMissedAlarms(const std::vector<CAlarm>& alarms, long long from, long long to,
+                                  const std::vector<long long>& rang) {
     std::vector<int> times;
-    if (elapsedMs <= kTickGapMs || now.tm_wday < 0 || now.tm_wday > 6 || !IsClockTime(now.tm_hour, now.tm_min)) {
-        return times;
-    }
-    // Minutes and milliseconds are counted from the start of now's week
-    // (Sunday 00:00); the tick before the gap may lie weeks earlier.
-    const long long nowMs =
-        ((now.tm_wday * kMinutesPerDay + now.tm_hour * 60 + now.tm_min) * 60 + now.tm_sec) * 1000 + nowMillisecond;
-    const long long gapMs = static_cast<long long>(std::min(elapsedMs, kLongestGapMs));
-    const long long first = FloorDiv(nowMs - gapMs, kMsPerMinute) + 1;  // the first minute no tick saw
-    const long long end = FloorDiv(nowMs, kMsPerMinute);                // the first tick's own minute
+    const long long first = std::max(from + 1, to - kLongestGapMinutes);
+    if (first >= to) return times;
     struct Missed {
-        long long at;  // minute of the week, counted as first is
+        long long at;  // local minute
         int time;      // minute of the day
     };
     std::vector<Missed> missed;
+    const long long firstDay = FloorDay(first), lastDay = FloorDay(to);
     for (const CAlarm& alarm : alarms) {
         if (!alarm.m_on || !IsClockTime(alarm.m_hour, alarm.m_minute)) continue;
         const int time = alarm.m_hour * 60 + alarm.m_minute;
-        long long earliest = end;
-        for (int day = 0; day < 7; ++day) {
-            if (alarm.DayFlag(day) == 0) continue;
-            // The first time this alarm was due on or after the minute first.
-            const long long at = first + FloorMod(day * kMinutesPerDay + time - first, kMinutesPerWeek);
-            earliest = std::min(earliest, at);
+        for (long long day = firstDay; day <= lastDay; ++day) {
+            const long long at = day * kMinutesPerDay + time;
+            if (at < first || at >= to || alarm.DayFlag(WeekdayOf(day)) == 0 || Contains(rang, at)) continue;
+            missed.push_back({at, time});
+            break;
         }
-        if (earliest < end) missed.push_back({earliest, time});
     }
-    std::stable_sort(missed.begin(), missed.end(),
-                     [](const Missed& a, const Missed& b) { return a.at < b.at; });
+    std::stable_sort(missed.begin(), missed.end(), [](const Missed& a, const Missed& b) { return a.at < b.at; });
     for (const Missed& one : missed) {
         if (std::find(times.begin(), times.end(), one.time) == times.end()) times.push_back(one.time);
     }

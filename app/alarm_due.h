@@ -1,12 +1,10 @@
-// When an alarm is due, what one firing of the alarm timer does, and which
-// alarms a gap between two check ticks kept from ringing: pure functions over
-// the alarm list and a broken-down local time, without the platform, so they
-// can be tested on any time and built natively too.
+// When an alarm is due, what one check tick does, and which alarms minutes no
+// tick saw kept from ringing: pure functions over the alarm list and the local
+// time, without the platform, so they are tested along any timeline natively.
 #pragma once
 
 #include <cstddef>
 #include <ctime>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,39 +16,40 @@
 // whole of its minute; a weekday outside 0..6 is never due.
 bool IsAlarmDueAt(const CAlarm& alarm, const std::tm& now);
 
-// What one firing of the alarm timer does.
-struct AlarmTickStep {
-    bool ring = false;             // play the sound of alarms[ringIndex]
-    std::size_t ringIndex = 0;
-    bool startGuardTimer = false;  // arm the one-minute guard timer
-    bool stopGuardTimer = false;   // the guard timer has fired: stop it
-    int ringGuard = 0;             // the ring guard after this firing
+// A local time as a count of minutes: the day number of its date (days since
+// 1 January 1970) times 1440 plus its minute of the day. Both readings of a
+// minute that the clock passes twice give one number.
+long long LocalMinuteOf(const std::tm& local);
+
+// The ring guard: the local minutes (LocalMinuteOf) that rang, so that none
+// rings twice whatever the clock does, and the minute of the last check tick,
+// so that minutes no tick saw are told.
+struct RingGuard {
+    std::vector<long long> rang;  // those of the last day, and any the clock was set back over
+    bool ticked = false;
+    long long lastTick = 0;
 };
 
-// Decides one firing of the alarm timer. ringGuard is the ring guard before it
-// (0 idle, 1 guarding); guardTimerFired tells the guard timer from a check
-// tick. A check tick while idle asks isDue about each index of alarms in list
-// order, the length read anew before each step, and rings the first due one;
-// the later alarms are not asked. A check tick while guarding asks nothing.
-AlarmTickStep DecideAlarmTick(int ringGuard, bool guardTimerFired,
-                              const std::vector<CAlarm>& alarms,
-                              const std::function<bool(std::size_t)>& isDue);
+// What one check tick does.
+struct AlarmTickStep {
+    bool ring = false;  // play the sound of alarms[ringIndex]
+    std::size_t ringIndex = 0;
+    // The alarms of the minutes no check tick saw since the last one (a sleep,
+    // the clock set forward), as for FindMissedAlarms. They are told, not rung.
+    std::vector<int> missed;
+};
 
-// A stretch between two check ticks longer than this, by a clock that goes on
-// counting while the PC sleeps, is a gap: the program did not run meanwhile
-// (the PC slept or hibernated, or the process was frozen).
-constexpr unsigned long long kTickGapMs = 60000;
+// Decides the check tick at local time now and updates guard. In a minute
+// that rang already, nothing is tested; otherwise the first alarm due now in
+// list order rings, and its minute is kept in guard.
+AlarmTickStep DecideAlarmTick(RingGuard& guard, const std::tm& now, const std::vector<CAlarm>& alarms);
 
-// The alarms that a gap kept from ringing, as minutes of the day (hour * 60 +
-// minute), in the order they would have rung, each time once. now is the
-// local time of the first check tick after the gap, nowMillisecond its
-// millisecond, and elapsedMs the real time since the tick before it. An alarm
-// is missed when it is switched on and due at a minute strictly after that of
-// the tick before the gap and before now's minute, which the tick checks as
-// usual. Nothing when elapsedMs is no gap: a clock set forward while the ticks
-// went on is not a sleep.
-std::vector<int> FindMissedAlarms(const std::vector<CAlarm>& alarms, const std::tm& now, int nowMillisecond,
-                                  unsigned long long elapsedMs);
+// The alarms due in a minute strictly after the local minute from and before
+// to, except minutes in rang: minutes of the day (hour * 60 + minute), in the
+// order they would have rung, each time once. Of a stretch longer than two
+// weeks only its last two weeks count: they hold every alarm that can ring.
+std::vector<int> FindMissedAlarms(const std::vector<CAlarm>& alarms, long long from, long long to,
+                                  const std::vector<long long>& rang = {});
 
 // How many missed times a notice names.
 constexpr std::size_t kMissedTimesNamed = 5;

@@ -55,3 +55,15 @@ bool IsHandOverTextFor(const void* data, std::size_t bytes, const std::wstring& 
     if (text[units - 1] != L'\0') return false;
     return std::wstring(text, units - 1) == ownClaimName;
 }
+
+Claim DecideClaim(const ClaimRound& round, unsigned long waitMs) {
+    // Only a mutex in another's hands means another copy; any other failure
+    // must not keep the program from running.
+    if (round.made || round.failed) return Claim::Held;
+    if (round.handedOver) return Claim::HandedOver;
+    // A copy run as administrator: its mutex cannot be opened, and User
+    // Interface Privilege Isolation drops the hand-over; waiting changes nothing.
+    if (round.forbidden && round.refusedBySystem) return Claim::Elevated;
+    if (round.elapsedMs < waitMs) return Claim::Pending;
+    return round.forbidden ? Claim::Elevated : Claim::GaveUp;
+}

@@ -1,7 +1,7 @@
-// The name under which one copy of velmora claims its folder, and the
-// hand-over message that names it. Portable: no platform headers, so these
-// decisions are tested natively too; single_instance.cpp asks the platform
-// for the folder's identity.
+// The name under which one copy of velmora claims its folder, the hand-over
+// message that names it, and what a start does with what it met. Portable: no
+// platform headers, so these decisions are tested natively too;
+// single_instance.cpp asks the platform.
 #pragma once
 
 #include <cstddef>
@@ -40,3 +40,24 @@ constexpr std::size_t kHandOverCapacity = 128;
 // True when bytes of data are a hand-over for the copy whose claim is
 // ownClaimName: the same name, terminated, nothing after it.
 bool IsHandOverTextFor(const void* data, std::size_t bytes, const std::wstring& ownClaimName);
+
+enum class Claim {
+    Held,        // this process serves the file and goes on
+    HandedOver,  // another copy serves it and took the hand-over: end, with success
+    GaveUp,      // another copy held it and refused the hand-over for the whole wait
+    Elevated,    // the copy serving it runs as administrator, beyond this start's reach
+    Pending,     // between two rounds: no answer yet
+};
+
+// What one round of a start's claim met.
+struct ClaimRound {
+    bool made = false;       // this start made the claim's mutex
+    bool forbidden = false;  // it exists and may not be opened: its holder has rights this start lacks
+    bool failed = false;     // it could not be made for another reason
+    bool handedOver = false;      // a running copy took the hand-over
+    bool refusedBySystem = false;  // the system kept the hand-over from a copy's window
+    unsigned long elapsedMs = 0;   // since the first round
+};
+
+// What the start does after round, waiting waitMs in all for an answer.
+Claim DecideClaim(const ClaimRound& round, unsigned long waitMs);

@@ -6,6 +6,7 @@
 #include "app/main_window.h"
 #include "app/single_instance.h"
 #include "common/instance.h"
+#include "common/message_box.h"
 #include "common/system_dlls.h"
 #include "model/alarm_file.h"
 #include "res/resource.h"
@@ -51,8 +52,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         switch (ClaimAlarmFile(g_className, path, &claim, &g_claimName)) {
         case Claim::Held: break;
         case Claim::HandedOver: return 0;
+        // Neither its claim nor its window can be reached from here.
+        case Claim::Elevated:
+            ShowMessageBox(nullptr, LoadText(IDS_ALREADY_ELEVATED), MB_OK | MB_ICONINFORMATION);
+            return kExitClaimRefused;
         // The copy serving the file neither ended nor took this start.
-        case Claim::GaveUp: return kExitClaimRefused;
+        case Claim::GaveUp:
+        case Claim::Pending: return kExitClaimRefused;
         }
         // Only this copy serves the folder now: what a save cut short left
         // there is its own to clear.

@@ -11,6 +11,7 @@
 #include "common/guarded_call.h"
 #include "common/instance.h"
 #include "common/message_box.h"
+#include "common/system_dlls.h"
 #include "model/alarm_file.h"
 #include "res/resource.h"
 #include "ui/alarm_list_dialog.h"
@@ -85,8 +86,20 @@ void AddTrayIcon(HWND window) {
     ShowTrayIcon(&g_trayIconData);
 }
 
+// A copy run as administrator (an installer run so may start it) still hears
+// the taskbar's restart and later starts' hand-overs from normal programs.
+void LetMessagesInFromNormalPrograms(HWND window) {
+    using Function = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+    static const auto allow = SystemFunction<Function>(L"user32.dll", "ChangeWindowMessageFilterEx");
+    constexpr DWORD kAllow = 1;  // MSGFLT_ALLOW, Windows 7 on
+    if (allow == nullptr) return;
+    allow(window, s_taskbarCreatedMessage, kAllow, nullptr);
+    allow(window, WM_COPYDATA, kAllow, nullptr);
+}
+
 LRESULT OnCreate(HWND window) {
     s_taskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
+    LetMessagesInFromNormalPrograms(window);
     wchar_t path[kPathCapacity];
     GetAlarmFilePath(path, kPathCapacity);
     // A file that can be neither read nor created ends the start here: the
@@ -129,7 +142,6 @@ LRESULT OnDestroy(HWND window) {
     // nobody to ask.
     if (s_flow.Destroyed()) SaveAlarmFile(AlarmsToSave());
     KillTimer(window, IDT_ALARM_CHECK);
-    KillTimer(window, IDT_RING_GUARD);
     KillTimer(window, IDT_NOTICE_WAIT);
     RemoveTrayIcon(&g_trayIconData);
     PostQuitMessage(0);

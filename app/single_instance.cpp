@@ -8,11 +8,14 @@ constexpr DWORD kHandOverRetryMs = 100;
 // How long one running copy may take to answer the hand-over.
 constexpr UINT kHandOverAnswerMs = 2000;
 
-bool SendHandOver(const wchar_t* className, const std::wstring& claimName) {
+enum class HandOver { Taken, NotTaken, RefusedBySystem };
+
+HandOver SendHandOver(const wchar_t* className, const std::wstring& claimName) {
     COPYDATASTRUCT data{};
     data.dwData = kHandOverCopyDataId;
     data.cbData = static_cast<DWORD>((claimName.size() + 1) * sizeof(wchar_t));
     data.lpData = const_cast<wchar_t*>(claimName.c_str());
+    HandOver result = HandOver::NotTaken;
     for (HWND window = FindWindowExW(nullptr, nullptr, className, nullptr); window != nullptr;
          window = FindWindowExW(nullptr, window, className, nullptr)) {
         DWORD processId = 0;
@@ -21,12 +24,15 @@ bool SendHandOver(const wchar_t* className, const std::wstring& claimName) {
         // the front on to the copy that will show the alarm list.
         AllowSetForegroundWindow(processId);
         DWORD_PTR answer = FALSE;
+        SetLastError(0);
         const LRESULT sent = SendMessageTimeoutW(
             window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
             SMTO_ABORTIFHUNG | SMTO_BLOCK, kHandOverAnswerMs, &answer);
-        if (sent != 0 && answer == TRUE) return true;
+        if (sent != 0 && answer == TRUE) return HandOver::Taken;
+        // How User Interface Privilege Isolation refuses a message.
+        if (sent == 0 && GetLastError() == ERROR_ACCESS_DENIED) result = HandOver::RefusedBySystem;
     }
-    return false;
+    return result;
 }
 
 }  // namespace
@@ -66,20 +72,27 @@ Claim ClaimAlarmFile(const wchar_t* className, const wchar_t* path, HANDLE* clai
     *claimName = name;
     const DWORD start = GetTickCount();
     for (;;) {
+        ClaimRound round;
         HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
         const DWORD error = GetLastError();
-        if (mutex != nullptr && error != ERROR_ALREADY_EXISTS) {
+        round.made = mutex != nullptr && error != ERROR_ALREADY_EXISTS;
+        round.forbidden = mutex == nullptr && error == ERROR_ACCESS_DENIED;
+        round.failed = mutex == nullptr && !round.forbidden;
+        if (round.made) {
             *claim = mutex;
-            return Claim::Held;
+        } else {
+            if (mutex != nullptr) CloseHandle(mutex);
+            if (!round.failed) {
+                const HandOver sent = SendHandOver(className, name);
+                round.handedOver = sent == HandOver::Taken;
+                round.refusedBySystem = sent == HandOver::RefusedBySystem;
+            }
         }
-        if (mutex != nullptr) CloseHandle(mutex);
-        // Only "it exists in another's hands" means another copy; any other
-        // failure to make the mutex must not keep the program from running.
-        if (mutex == nullptr && error != ERROR_ACCESS_DENIED) return Claim::Held;
-        if (SendHandOver(className, name)) return Claim::HandedOver;
+        round.elapsedMs = GetTickCount() - start;
+        const Claim next = DecideClaim(round, waitMs);
         // The holder may still be starting, or be ending and refusing the
         // hand-over; when it has ended, the next round takes the mutex.
-        if (GetTickCount() - start >= waitMs) return Claim::GaveUp;
+        if (next != Claim::Pending) return next;
         Sleep(kHandOverRetryMs);
     }
 }

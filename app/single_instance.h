@@ -32,19 +32,14 @@ bool GetFolderIdentity(const wchar_t* folderPath, FolderIdentity* identity);
 // the path itself in folded case.
 std::wstring AlarmFileMutexName(const wchar_t* path);
 
-enum class Claim {
-    Held,        // this process serves the file and goes on
-    HandedOver,  // another copy serves it and took the hand-over: end, with success
-    GaveUp,      // another copy held it and refused the hand-over for the whole wait
-};
-
 // Makes this process the copy serving the alarm file at path, whose main
 // windows have the class className. Held: *claim holds the mutex (null if
 // none could be made), which the caller closes after its last save, and
 // *claimName is its name (AlarmFileMutexName), which a hand-over for this
 // file carries. Otherwise another copy serves the file: it took the hand-over
-// (it shows its alarm list), or it held the claim and refused the hand-over
-// for waitMs; either way this start ends.
+// (it shows its alarm list), it held the claim and refused the hand-over for
+// waitMs, or it runs as administrator where this start cannot reach it;
+// either way this start ends.
 Claim ClaimAlarmFile(const wchar_t* className, const wchar_t* path, HANDLE* claim, std::wstring* claimName,
                      DWORD waitMs = kClaimWaitMs);
 

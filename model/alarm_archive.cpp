@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <exception>
+#include <new>
 #include <sstream>
 
 #include <boost/archive/text_iarchive.hpp>
@@ -121,6 +122,8 @@ DecodedAlarms DecodeAlarmArchive(std::string bytes) {
         try {
             archive >> result.alarms;
             result.complete = true;
+        } catch (const std::bad_alloc&) {
+            throw;  // no fault of the file's
         } catch (const std::exception&) {
             // Keep the alarms read whole before the fault; the one being read
             // and the places reserved after it go.
@@ -128,6 +131,8 @@ DecodedAlarms DecodeAlarmArchive(std::string bytes) {
                 archive.get_helper<CAlarm::WholeAlarmsRead>().count;
             if (whole < result.alarms.size()) result.alarms.resize(whole);
         }
+    } catch (const std::bad_alloc&) {
+        throw;
     } catch (const std::exception&) {
         result.alarms.clear();
         result.complete = false;

@@ -21,10 +21,11 @@ struct DecodedAlarms {
     bool complete = false;       // false: the bytes are not a whole alarm archive
 };
 
-// Reads archive bytes (already through any line-end translation). Never throws.
-// On damaged bytes it returns the alarms read whole before the fault and
-// complete = false; a count the bytes could not possibly hold is refused before
-// anything is allocated for it.
+// Reads archive bytes (already through any line-end translation). On damaged
+// bytes it returns the alarms read whole before the fault and complete =
+// false; a count the bytes could not possibly hold is refused before anything
+// is allocated for it. Throws only std::bad_alloc: memory that runs out says
+// nothing about the bytes.
 DecodedAlarms DecodeAlarmArchive(std::string bytes);
 
 // Windows text mode on the way to and from the disk: every "\n" is stored as

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <exception>
+#include <new>
 #include <type_traits>
 
 #include "model/alarm_archive.h"
@@ -15,8 +16,6 @@ static_assert(std::is_same<AlarmFileError, Error>::value, "the alarm file report
 
 const wchar_t kFileName[] = L"file.txt";
 
-// A file larger than this is not an alarm file we could hold in memory.
-constexpr unsigned long long kMaxFileBytes = 256ull << 20;
 // Between two tries to open a file that another program holds.
 constexpr unsigned kShareRetryStepMs = 100;
 // Between two tries to rename onto it: a rename is cheap, and a reader that
@@ -50,7 +49,7 @@ AlarmFileError RetryWhileHeld(unsigned waitMs, unsigned stepMs, Attempt attempt)
     const unsigned long long start = NowMs();
     for (;;) {
         const AlarmFileError error = attempt();
-        if (!IsSharingError(error) || NowMs() - start >= waitMs) return error;
+        if (!IsTransientError(error) || NowMs() - start >= waitMs) return error;
         SleepMs(stepMs);
     }
 }
@@ -59,7 +58,7 @@ AlarmFileError RetryWhileHeld(unsigned waitMs, unsigned stepMs, Attempt attempt)
 AlarmFileError ReadAll(File file, std::string& bytes) {
     unsigned long long size = 0;
     if (const AlarmFileError error = SizeOf(file, &size)) return error;
-    if (size > kMaxFileBytes) return kTooLarge;
+    if (size > kMaxAlarmFileBytes) return kTooLarge;
     try {
         bytes.resize(static_cast<std::size_t>(size));
     } catch (const std::exception&) {
@@ -188,7 +187,7 @@ AlarmFileError WriteInPlace(const NativePath& path, const std::string& bytes) {
 AlarmFileError WriteOnce(const NativePath& path, const std::string& bytes, unsigned waitMs) {
     bool refused = false;
     AlarmFileError error = WriteThroughTempFile(path, bytes, true, waitMs, &refused);
-    if (error == 0 || !refused || IsSharingError(error)) return error;
+    if (error == 0 || !refused || IsTransientError(error)) return error;
     const AlarmFileError inPlace = RetryWhileHeld(waitMs, kShareRetryStepMs, [&] { return WriteInPlace(path, bytes); });
     if (inPlace == 0) return 0;
     // With no file to write in place, the folder's refusal says more.
@@ -258,10 +257,14 @@ bool IsMissing(const NativePath& path) {
     return IsMissingError(error);
 }
 
+// Throws std::bad_alloc when memory runs out: a leftover that could not be
+// read for it must not count as incomplete, or it would be removed.
 bool IsCompleteAlarmFile(const NativePath& path) {
     std::string bytes;
     AlarmFileError error = 0;
-    return ReadWholeFile(path, bytes, &error) == ReadStatus::Read && DecodeFileBytes(bytes).complete;
+    const ReadStatus status = ReadWholeFile(path, bytes, &error);
+    if (error == kOutOfMemory) throw std::bad_alloc();
+    return status == ReadStatus::Read && DecodeFileBytes(bytes).complete;
 }
 
 }  // namespace

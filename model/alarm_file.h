@@ -28,6 +28,11 @@ constexpr bool MayBeDamaged(AlarmFileError error) { return (error & kAlarmFileMa
 // file that may be damaged, else error itself.
 constexpr AlarmFileError SystemErrorOf(AlarmFileError error) { return error & ~kAlarmFileMayBeDamaged; }
 
+// A larger file is refused unread (kTooLarge). A load at the cap of the
+// smallest records (729,441 alarms) peaks at 48 MiB in the 32-bit program
+// (bench/load_peak.cpp); at 256 MiB even building such a list ran out there.
+constexpr unsigned long long kMaxAlarmFileBytes = 16ull << 20;
+
 // How long a file that another program holds (a sharing or lock violation,
 // as antivirus, backup and sync programs cause) is waited for, in ms.
 constexpr unsigned kAlarmFileShareWaitMs = 5000;
@@ -65,7 +70,8 @@ struct AlarmFileLoadReport {
 // bytes are first kept beside it as "file.txt.bad" (or ".bad2" ... when that
 // is taken); if they cannot be kept, the file is left alone and the outcome is
 // AlarmFileUnavailable, so nothing can overwrite it. A file held by another
-// program is waited for (kAlarmFileShareWaitMs). report, when not null, says
+// program is waited for (kAlarmFileShareWaitMs). Memory that runs out is no
+// damage: AlarmFileUnavailable, the file left alone. report, when not null, says
 // why the file is unavailable or what a damaged file gave.
 AlarmFileOutcome LoadAlarmFile(const wchar_t* path, AlarmFileLoadReport* report = nullptr);
 

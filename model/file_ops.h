@@ -47,8 +47,9 @@ unsigned long ProcessId();
 unsigned long long NowMs();
 void SleepMs(unsigned ms);
 
-// Another program holds the file (a sharing or lock violation): worth waiting for.
-bool IsSharingError(Error error);
+// Worth waiting for: another program holds the file (a sharing or lock
+// violation, a scanner that maps it), or a sync folder's provider is not up yet.
+bool IsTransientError(Error error);
 bool IsMissingError(Error error);
 bool IsExistsError(Error error);
 

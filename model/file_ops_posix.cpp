@@ -50,7 +50,7 @@ unsigned long long NowMs() {
 void SleepMs(unsigned ms) { usleep(ms * 1000u); }
 
 // POSIX files are not locked against opening.
-bool IsSharingError(Error) { return false; }
+bool IsTransientError(Error) { return false; }
 bool IsMissingError(Error error) { return error == ENOENT; }
 bool IsExistsError(Error error) { return error == EEXIST; }
 

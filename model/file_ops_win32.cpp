@@ -61,7 +61,12 @@ unsigned long ProcessId() { return GetCurrentProcessId(); }
 unsigned long long NowMs() { return GetTickCount64(); }
 void SleepMs(unsigned ms) { Sleep(ms); }
 
-bool IsSharingError(Error error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION; }
+bool IsTransientError(Error error) {
+    // ERROR_CLOUD_FILE_PROVIDER_NOT_RUNNING (OneDrive at logon), named here for headers that lack it.
+    constexpr Error kCloudProviderNotRunning = 362;
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_USER_MAPPED_FILE ||
+           error == kCloudProviderNotRunning;
+}
 bool IsMissingError(Error error) { return error == ERROR_FILE_NOT_FOUND; }
 bool IsExistsError(Error error) { return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS; }
 

@@ -22,6 +22,12 @@
 #define IDS_MISSED_ALARMS       40020   // %1 the times of the alarms a sleep kept from ringing
 #define IDS_MISSED_MORE         40021   // %1 how many more times than those named
 
+// A start met a copy running as administrator, which it cannot reach.
+#define IDS_ALREADY_ELEVATED    40031
+
+// The alarm editor's file chooser failed: %1 its error code.
+#define IDS_CHOOSER_FAILED      40030
+
 // Menu commands.
 #define IDM_ABOUT               104
 #define IDM_EXIT                105

@@ -1,5 +1,5 @@
 // The alarm editor dialog "変更": shows one alarm of g_alarms in its controls
-// and writes them back into that alarm, all fields at once, at OK.
+// and writes the fields the user changed back into it, all at once, at OK.
 #include "ui/alarm_edit_dialog.h"
 
 #include <commctrl.h>
@@ -12,19 +12,19 @@
 
 #include "common/guarded_call.h"
 #include "common/instance.h"
+#include "common/message_box.h"
 #include "common/sound.h"
 #include "common/system_dlls.h"
 #include "model/alarm.h"
-#include "model/alarm_file.h"
 #include "res/resource.h"
 #include "ui/accessible_name.h"
 #include "ui/dpi_scale.h"
 #include "ui/number_field.h"
+#include "ui/typed_digits.h"
 #include "ui/window_dpi.h"
 
 namespace {
 
-constexpr int kPathChars = static_cast<int>(kPathCapacity);
 constexpr int kDayCount = 7;
 constexpr const wchar_t* kDayLabels[kDayCount] = {L"SUN", L"MON", L"TUE", L"WED",
                                                   L"THU", L"FRI", L"SAT"};
@@ -37,6 +37,8 @@ constexpr UINT kCheckedImage = 2u << kStateImageShift;
 constexpr int kHourMax = 23;
 constexpr int kMinuteMax = 59;
 constexpr DWORD kBrowseFlags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
+// The longest path Windows takes, in extended form, and its terminator.
+constexpr DWORD kChooserChars = 32768;
 // Pairs of description and pattern; the literal's own NUL ends the list.
 constexpr wchar_t kSoundFilter[] = L"wave Files\0*.wav\0all Files\0*.*\0";
 // Names for screen readers: the sound field's hidden label, the "..." button.
@@ -49,11 +51,15 @@ static_assert(sizeof(void*) != 4 || sizeof(OPENFILENAMEW) == 88,
               "the file dialog is given the full structure");
 
 // What one open editor keeps: a second editor, opened from a second list
-// dialog, has its own, so neither can write through the other's index.
+// dialog, has its own, so neither can write through the other's index. What
+// the fields showed at the start tells which the user touched: OK writes only
+// those, so a field left alone keeps its value exactly (a day flag of 2, a
+// path the edit cannot show whole).
 struct EditorState {
     AccessibleName browseName;
-    LPARAM index;
-    wchar_t path[kPathCapacity];
+    LPARAM index = 0;
+    std::wstring hour, minute, sound;
+    UINT days[kDayCount] = {};
 };
 
 EditorState* StateOf(HWND dialog) {
@@ -91,6 +97,18 @@ void FillDayList(HWND dayList, const CAlarm& alarm) {
         check.state = alarm.DayFlag(day) != 0 ? kCheckedImage : kUncheckedImage;
         SendMessageW(dayList, LVM_SETITEMSTATE, day, reinterpret_cast<LPARAM>(&check));
     }
+}
+
+// A field's whole text, however long.
+std::wstring FieldText(HWND dialog, int id) {
+    const HWND field = GetDlgItem(dialog, id);
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(field)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(field, &text[0], static_cast<int>(text.size()))));
+    return text;
+}
+
+UINT DayImage(HWND dialog, int day) {
+    return static_cast<UINT>(SendDlgItemMessageW(dialog, IDC_DAY_LIST, LVM_GETITEMSTATE, day, LVIS_STATEIMAGEMASK));
 }
 
 // Puts label just before field in the window order, where screen readers
@@ -143,14 +161,12 @@ INT_PTR OnInitDialog(HWND dialog, LPARAM index) {
     SendDlgItemMessageW(dialog, IDC_ON_CHECK, BM_SETCHECK, alarm->m_on ? BST_CHECKED : BST_UNCHECKED, 0);
     FillDayList(GetDlgItem(dialog, IDC_DAY_LIST), *alarm);
     SetWindowTextW(GetDlgItem(dialog, IDC_SOUND_EDIT), alarm->m_sound.c_str());
+    state->hour = FieldText(dialog, IDC_HOUR_EDIT);
+    state->minute = FieldText(dialog, IDC_MINUTE_EDIT);
+    state->sound = FieldText(dialog, IDC_SOUND_EDIT);
+    for (int day = 0; day < kDayCount; ++day) state->days[day] = DayImage(dialog, day);
     NameFields(dialog, *state);
     return TRUE;
-}
-
-// Reads the sound edit into the path buffer: at most 259 characters.
-void ReadSoundEdit(HWND dialog, EditorState& state) {
-    state.path[0] = L'\0';
-    GetDlgItemTextW(dialog, IDC_SOUND_EDIT, state.path, kPathChars);
 }
 
 INT_PTR OnOk(HWND dialog) {
@@ -164,17 +180,16 @@ INT_PTR OnOk(HWND dialog) {
     // Stored as typed: no range check, and an empty field reads as 0.
     // Full-width digits count, should any still be in a field.
     CAlarm edited = *alarm;
-    edited.m_hour = static_cast<int>(ReadNumberField(dialog, IDC_HOUR_EDIT));
-    edited.m_minute = static_cast<int>(ReadNumberField(dialog, IDC_MINUTE_EDIT));
+    const std::wstring hour = FieldText(dialog, IDC_HOUR_EDIT), minute = FieldText(dialog, IDC_MINUTE_EDIT);
+    if (hour != state->hour) edited.m_hour = static_cast<int>(ReadFieldNumber(hour));
+    if (minute != state->minute) edited.m_minute = static_cast<int>(ReadFieldNumber(minute));
     edited.m_on = SendDlgItemMessageW(dialog, IDC_ON_CHECK, BM_GETCHECK, 0, 0) != BST_UNCHECKED;
-    const HWND dayList = GetDlgItem(dialog, IDC_DAY_LIST);
     for (int day = 0; day < kDayCount; ++day) {
-        const UINT image = static_cast<UINT>(
-            SendMessageW(dayList, LVM_GETITEMSTATE, day, LVIS_STATEIMAGEMASK));
-        edited.SetDayFlag(day, static_cast<int>(image >> kStateImageShift) - 1);
+        const UINT image = DayImage(dialog, day);
+        if (image != state->days[day]) edited.SetDayFlag(day, static_cast<int>(image >> kStateImageShift) - 1);
     }
-    ReadSoundEdit(dialog, *state);
-    edited.m_sound = state->path;
+    const std::wstring sound = FieldText(dialog, IDC_SOUND_EDIT);
+    if (sound != state->sound) edited.m_sound = sound;
     // One move, which cannot fail halfway, so neither the alarm check nor an
     // abandoned edit ever leaves half an edit.
     *alarm = std::move(edited);
@@ -201,26 +216,36 @@ INT_PTR OnBrowse(HWND dialog) {
     // does not do this for the open dialog on Windows.
     const std::wstring folder = CurrentFolder();
     // The file dialog opens with no name, not on the path the edit shows.
-    state->path[0] = L'\0';
+    std::wstring chosen(kChooserChars, L'\0');
     OPENFILENAMEW file = {};
     file.lStructSize = sizeof file;
     file.hwndOwner = dialog;
     file.lpstrFilter = kSoundFilter;
-    file.lpstrFile = state->path;
-    file.nMaxFile = kPathChars;
+    file.lpstrFile = &chosen[0];
+    file.nMaxFile = kChooserChars;
     file.Flags = kBrowseFlags;
-    const BOOL chosen = DeferredGetOpenFileNameW(&file);
+    const BOOL picked = DeferredGetOpenFileNameW(&file);
     if (!folder.empty()) SetCurrentDirectoryW(folder.c_str());
-    if (chosen) SetDlgItemTextW(dialog, IDC_SOUND_EDIT, state->path);
+    if (picked) {
+        SetDlgItemTextW(dialog, IDC_SOUND_EDIT, chosen.c_str());
+        return TRUE;
+    }
+    // Cancelled is 0; anything else is a failure the user is told of.
+    using ExtendedErrorFunction = DWORD(WINAPI*)();
+    static const auto extendedError = SystemFunction<ExtendedErrorFunction>(L"comdlg32.dll", "CommDlgExtendedError");
+    const DWORD error = extendedError ? extendedError() : 0;
+    if (error != 0) {
+        wchar_t code[16];
+        wsprintfW(code, L"0x%04lX", error);
+        ShowMessageBox(dialog, FillMessage(LoadText(IDS_CHOOSER_FAILED), {code}), MB_OK | MB_ICONERROR);
+    }
     return TRUE;
 }
 
 INT_PTR OnPlay(HWND dialog) {
-    EditorState* state = StateOf(dialog);
-    if (state == nullptr) return TRUE;
+    if (StateOf(dialog) == nullptr) return TRUE;
     // What the edit shows now, not the alarm's stored path.
-    ReadSoundEdit(dialog, *state);
-    PlaySoundFile(state->path);
+    PlaySoundFile(FieldText(dialog, IDC_SOUND_EDIT).c_str());
     return TRUE;
 }
 

@@ -85,5 +85,3 @@ void MakeNumberField(HWND edit) {
     SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(NumberFieldProc));
     TurnImeOff(edit);
 }
-
-unsigned ReadNumberField(HWND dialog, int id) { return ReadFieldNumber(TextOf(GetDlgItem(dialog, id))); }

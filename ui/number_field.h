@@ -11,7 +11,3 @@
 // turns the IME off in the field where the system allows it. Lasts as long as
 // the edit.
 void MakeNumberField(HWND edit);
-
-// The number the field with id shows, as GetDlgItemInt reads it unsigned, full-
-// width digits counted (ReadFieldNumber): 0 for an empty field.
-unsigned ReadNumberField(HWND dialog, int id);

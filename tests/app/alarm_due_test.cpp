@@ -1,11 +1,12 @@
-// When an alarm is due, the ring guard and the list order, on chosen times.
+// When an alarm is due, and what the check tick rings and tells along timelines.
 // Portable: no platform headers, so it builds natively as well as for Windows.
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cstddef>
+#include <cstdio>
+#include <cstdlib>
 #include <ctime>
-#include <functional>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -124,199 +125,200 @@ TEST(AlarmDue, TimesTheClockNeverShowsAreNeverDue) {
     }
 }
 
-// One firing of the alarm timer -------------------------------------------------------
+// The check tick along a timeline ----------------------------------------------------
 
 namespace {
 
-// Records the indexes the tick asks about.
-struct DueAnswers {
-    std::vector<bool> due;
-    std::vector<std::size_t> asked;
-    std::function<bool(std::size_t)> Ask() {
-        return [this](std::size_t index) {
-            asked.push_back(index);
-            return static_cast<bool>(due.at(index));
-        };
-    }
+// Seconds since 1970 of a date and time of day, counted as UTC.
+long long Seconds(int year, int month, int day, int hour, int minute, int second = 0) {
+    std::tm date{};
+    date.tm_year = year - 1900;
+    date.tm_mon = month - 1;
+    date.tm_mday = day;
+    return LocalMinuteOf(date) * 60 + (hour * 60 + minute) * 60 + second;
+}
+
+// The clock's fields at seconds since 1970, as GetLocalTime gives them: no
+// daylight-saving flag.
+std::tm Fields(long long seconds) {
+    const std::time_t time = static_cast<std::time_t>(seconds);
+    std::tm fields = *std::gmtime(&time);
+    fields.tm_isdst = -1;
+    return fields;
+}
+
+// What a zone's wall clock shows at a UTC time, in seconds since 1970.
+using Zone = long long (*)(long long utc);
+long long Utc(long long utc) { return utc; }
+// Central European Time: UTC+1, UTC+2 from 01:00 UTC of the last Sunday of
+// March to 01:00 UTC of the last Sunday of October.
+long long CentralEurope(long long utc) {
+    const int year = Fields(utc).tm_year + 1900;
+    const auto lastSunday = [year](int month) {
+        const long long last = Seconds(year, month, 31, 1, 0);
+        return last - Fields(last).tm_wday * 86400LL;
+    };
+    return utc + (utc >= lastSunday(3) && utc < lastSunday(10) ? 7200 : 3600);
+}
+
+struct Timeline {
+    std::vector<CAlarm> alarms;
+    long long start;    // the first tick, UTC
+    long long seconds;  // how long the ticks run
+    Zone zone = Utc;
+    // From a UTC time of the real clock on, the wall clock is set by seconds.
+    std::vector<std::pair<long long, long long>> setClock = {};
+    // The tick due at a UTC time comes seconds late (a sleep, a busy machine).
+    std::vector<std::pair<long long, long long>> delays = {};
+    bool jitter = false;  // up to 0.3 s more between ticks
 };
 
-std::vector<CAlarm> Alarms(std::size_t count) { return std::vector<CAlarm>(count, Every(7, 5)); }
-
-}  // namespace
-
-TEST(AlarmTick, IdleWithNothingDueAsksEveryAlarmInOrderAndStaysIdle) {
-    DueAnswers answers{{false, false, false, false}, {}};
-    const AlarmTickStep step = DecideAlarmTick(0, false, Alarms(4), answers.Ask());
-    EXPECT_FALSE(step.ring);
-    EXPECT_EQ(0, step.ringGuard);
-    EXPECT_FALSE(step.startGuardTimer);
-    EXPECT_FALSE(step.stopGuardTimer);
-    EXPECT_EQ((std::vector<std::size_t>{0, 1, 2, 3}), answers.asked);
-}
-
-TEST(AlarmTick, EmptyListAsksNothing) {
-    DueAnswers answers;
-    const AlarmTickStep step = DecideAlarmTick(0, false, {}, answers.Ask());
-    EXPECT_FALSE(step.ring);
-    EXPECT_EQ(0, step.ringGuard);
-    EXPECT_FALSE(step.startGuardTimer);
-    EXPECT_TRUE(answers.asked.empty());
-}
-
-TEST(AlarmTick, RingsTheFirstDueAlarmSetsTheGuardAndStopsAsking) {
-    DueAnswers answers{{false, true, true, false}, {}};
-    const AlarmTickStep step = DecideAlarmTick(0, false, Alarms(4), answers.Ask());
-    ASSERT_TRUE(step.ring);
-    EXPECT_EQ(1u, step.ringIndex);
-    EXPECT_EQ(1, step.ringGuard);
-    EXPECT_TRUE(step.startGuardTimer);
-    EXPECT_FALSE(step.stopGuardTimer);
-    EXPECT_EQ((std::vector<std::size_t>{0, 1}), answers.asked);
-}
-
-TEST(AlarmTick, WhileGuardingACheckTickAsksNothing) {
-    DueAnswers answers{{true, true}, {}};
-    const AlarmTickStep step = DecideAlarmTick(1, false, Alarms(2), answers.Ask());
-    EXPECT_FALSE(step.ring);
-    EXPECT_EQ(1, step.ringGuard);
-    EXPECT_FALSE(step.startGuardTimer);
-    EXPECT_FALSE(step.stopGuardTimer);
-    EXPECT_TRUE(answers.asked.empty());
-}
-
-TEST(AlarmTick, GuardTimerEndsTheGuardAndStopsItselfWithoutTesting) {
-    for (int guard : {1, 0}) {
-        DueAnswers answers{{true}, {}};
-        const AlarmTickStep step = DecideAlarmTick(guard, true, Alarms(1), answers.Ask());
-        EXPECT_FALSE(step.ring) << guard;
-        EXPECT_EQ(0, step.ringGuard) << guard;
-        EXPECT_TRUE(step.stopGuardTimer) << guard;
-        EXPECT_FALSE(step.startGuardTimer) << guard;
-        EXPECT_TRUE(answers.asked.empty()) << guard;
-    }
-}
-
-TEST(AlarmTick, FirstDueInListOrderRingsAtAGivenTime) {
-    const std::vector<CAlarm> alarms = {
-        Every(7, 5, false),   // due but off
-        Every(7, 6),          // another minute
-        OnlyOn(2, 7, 5),      // Tuesday only
-        Every(7, 5),          // the first due one on a Monday
-        OnlyOn(1, 7, 5),      // due too, but later in the list
-    };
-    const auto dueAt = [&alarms](const std::tm& now) {
-        return [&alarms, now](std::size_t index) { return IsAlarmDueAt(alarms[index], now); };
-    };
-    AlarmTickStep step = DecideAlarmTick(0, false, alarms, dueAt(At(1, 7, 5, 20)));
-    ASSERT_TRUE(step.ring);
-    EXPECT_EQ(3u, step.ringIndex);
-    step = DecideAlarmTick(0, false, alarms, dueAt(At(2, 7, 5, 20)));
-    ASSERT_TRUE(step.ring);
-    EXPECT_EQ(2u, step.ringIndex);
-    step = DecideAlarmTick(0, false, alarms, dueAt(At(1, 7, 6, 0)));
-    ASSERT_TRUE(step.ring);
-    EXPECT_EQ(1u, step.ringIndex);
-    step = DecideAlarmTick(0, false, alarms, dueAt(At(1, 7, 7, 0)));
-    EXPECT_FALSE(step.ring);
-}
-
-// The guard over a stretch of time -------------------------------------------------
-
-namespace {
-
-struct Ring {
-    long long atMs;  // since midnight
-    std::size_t index;
-    bool operator==(const Ring& other) const { return atMs == other.atMs && index == other.index; }
-};
-
-std::ostream& operator<<(std::ostream& out, const Ring& ring) {
-    return out << "alarm " << ring.index << " at " << ring.atMs << " ms";
-}
-
-// Runs the check tick every 2000 ms from startMs to endMs (ms since midnight of
-// a Monday) and the guard timer once, 60 s after each ring, with the clock
-// read at each step; returns the rings.
-std::vector<Ring> Simulate(const std::vector<CAlarm>& alarms, long long startMs, long long endMs) {
-    std::vector<Ring> rings;
-    int guard = 0;
-    long long guardFiresAt = -1;
-    for (long long now = startMs; now <= endMs; now += 2000) {
-        const auto clock = [](long long ms) {
-            return At(1, static_cast<int>(ms / 3600000), static_cast<int>(ms / 60000 % 60),
-                      static_cast<int>(ms / 1000 % 60));
-        };
-        // The guard timer fires between two check ticks.
-        if (guardFiresAt >= 0 && guardFiresAt <= now) {
-            const AlarmTickStep step =
-                DecideAlarmTick(guard, true, alarms, [&](std::size_t i) { return IsAlarmDueAt(alarms[i], clock(guardFiresAt)); });
-            guard = step.ringGuard;
-            if (step.stopGuardTimer) guardFiresAt = -1;
+// Ticks every 2 s along the timeline; what rang and what was told, by the
+// wall clock: "08:30:00 rings 1", "10:00:00 tells 08:30, 09:00".
+std::vector<std::string> Follow(const Timeline& line) {
+    std::vector<std::string> done;
+    RingGuard guard;
+    long long set = 0;
+    unsigned random = 1;
+    std::size_t nextSet = 0, nextDelay = 0;
+    for (long long ms = line.start * 1000; ms <= (line.start + line.seconds) * 1000;) {
+        for (; nextSet < line.setClock.size() && line.setClock[nextSet].first * 1000 <= ms; ++nextSet) {
+            set += line.setClock[nextSet].second;
         }
-        const AlarmTickStep step =
-            DecideAlarmTick(guard, false, alarms, [&](std::size_t i) { return IsAlarmDueAt(alarms[i], clock(now)); });
-        if (step.ring) rings.push_back({now, step.ringIndex});
-        guard = step.ringGuard;
-        // Armed while the ringing tick runs, so it fires just after the tick
-        // that falls 60 s later.
-        if (step.startGuardTimer) guardFiresAt = now + 60000 + 1;
+        const std::tm now = Fields(line.zone(ms / 1000 + set));
+        const AlarmTickStep step = DecideAlarmTick(guard, now, line.alarms);
+        char at[16];
+        std::snprintf(at, sizeof at, "%02d:%02d:%02d ", now.tm_hour, now.tm_min, now.tm_sec);
+        if (step.ring) done.push_back(at + std::string("rings ") + std::to_string(step.ringIndex));
+        if (!step.missed.empty()) {
+            std::size_t more = 0;
+            const std::wstring told = NameMissedTimes(step.missed, &more);
+            done.push_back(at + std::string("tells ") + std::string(told.begin(), told.end()));
+        }
+        random = random * 1103515245u + 12345u;
+        ms += 2000 + (line.jitter ? (random >> 16) % 300 : 0);
+        for (; nextDelay < line.delays.size() && line.delays[nextDelay].first * 1000 <= ms; ++nextDelay) {
+            ms += line.delays[nextDelay].second * 1000;
+        }
     }
-    return rings;
+    return done;
 }
 
-constexpr long long Ms(int hour, int minute, int second, int ms = 0) {
-    return ((hour * 60LL + minute) * 60 + second) * 1000 + ms;
-}
+using Done = std::vector<std::string>;
+
+// Monday 7 December 2026 at a time of day, UTC.
+long long Monday(int hour, int minute, int second = 0) { return Seconds(2026, 12, 7, hour, minute, second); }
 
 }  // namespace
 
-TEST(RingGuard, AlarmRingsOnceInItsMinute) {
-    const std::vector<Ring> rings = Simulate({Every(7, 5)}, Ms(7, 4, 0, 500), Ms(7, 8, 0));
-    EXPECT_EQ((std::vector<Ring>{{Ms(7, 5, 0, 500), 0}}), rings);
+TEST(Timeline, OverDaysWithJitterEachAlarmRingsOnceEarlyInItsMinuteTheFirstOfAMinuteOnly) {
+    const std::vector<CAlarm> alarms = {OnlyOn(2, 6, 45), Every(12, 0), Every(23, 59), Every(0, 0), Every(12, 0)};
+    Done expected, rings;
+    for (const char* day : {"", "06:45 rings 0", ""}) {
+        expected.push_back("00:00 rings 3");
+        if (*day) expected.push_back(day);
+        expected.push_back("12:00 rings 1");
+        expected.push_back("23:59 rings 2");
+    }
+    for (const std::string& ring : Follow({alarms, Monday(0, 0), 3 * 86400 - 1, Utc, {}, {}, true})) {
+        EXPECT_LE(ring.substr(6, 2), "02") << "rung late: " << ring;
+        rings.push_back(ring.substr(0, 5) + ring.substr(8));
+    }
+    EXPECT_EQ(expected, rings);
 }
 
-TEST(RingGuard, OtherAlarmsOfTheSameMinuteDoNotRingAtAll) {
-    const std::vector<Ring> rings =
-        Simulate({Every(7, 5, false), Every(7, 5), Every(7, 5)}, Ms(7, 4, 0, 900), Ms(7, 8, 0));
-    EXPECT_EQ((std::vector<Ring>{{Ms(7, 5, 0, 900), 1}}), rings);
+TEST(Timeline, ARingLateInItsMinuteLeavesTheNextMinuteFree) {
+    const std::vector<CAlarm> alarms = {Every(8, 30), Every(8, 31)};
+    EXPECT_EQ((Done{"08:30:50 rings 0", "08:31:00 rings 1"}), Follow({alarms, Monday(8, 30, 50), 120}));
+    EXPECT_EQ((Done{"08:30:59 rings 0", "08:31:01 rings 1"}), Follow({alarms, Monday(8, 30, 59), 120}));
+    // Ticks held up by a busy machine: each alarm still rings in its minute.
+    const std::vector<CAlarm> three = {Every(8, 30), Every(8, 31), Every(8, 32)};
+    EXPECT_EQ((Done{"08:30:00 rings 0", "08:31:28 rings 1", "08:32:03 rings 2"}),
+              Follow({three, Monday(8, 29, 58), 240, Utc, {}, {{Monday(8, 30, 58), 30}, {Monday(8, 31, 58), 5}}}));
 }
 
-TEST(RingGuard, NextMinutesAlarmRingsAfterTheGuard) {
-    // The guard ends just after 07:06:00.5; the next tick still falls in 07:06.
-    const std::vector<Ring> rings = Simulate({Every(7, 5), Every(7, 6)}, Ms(7, 4, 0, 500), Ms(7, 8, 0));
-    EXPECT_EQ((std::vector<Ring>{{Ms(7, 5, 0, 500), 0}, {Ms(7, 6, 2, 500), 1}}), rings);
+TEST(Timeline, AMinuteThatRangNeverRingsAgainWhenTheClockIsSetBack) {
+    EXPECT_EQ((Done{"08:30:00 rings 0"}),
+              Follow({{Every(8, 30)}, Monday(8, 29, 58), 180, Utc, {{Monday(8, 30, 20), -40}}}));
+    // Set back an hour at 08:40: 08:00 and 08:30 rang; 08:45 had not.
+    EXPECT_EQ((Done{"08:00:00 rings 0", "08:30:00 rings 1", "08:45:00 rings 2"}),
+              Follow({{Every(8, 0), Every(8, 30), Every(8, 45)}, Monday(7, 59, 58), 6600, Utc,
+                   {{Monday(8, 40), -3600}}}));
 }
 
-TEST(RingGuard, LateRingCoversTheNextMinuteWhichIsNotCaughtUp) {
-    // The first tick inside 07:05 falls at 07:05:59.1, so the guard lasts
-    // past every tick of 07:06, and 07:06 is not rung later either.
-    const std::vector<Ring> rings = Simulate({Every(7, 5), Every(7, 6)}, Ms(7, 5, 59, 100), Ms(7, 9, 0));
-    EXPECT_EQ((std::vector<Ring>{{Ms(7, 5, 59, 100), 0}}), rings);
+TEST(Timeline, MinutesTheClockJumpsOverAreToldNotRung) {
+    // A time sync sets the clock 90 s forward over 08:30.
+    EXPECT_EQ((Done{"08:31:00 rings 1", "08:31:00 tells 08:30"}),
+              Follow({{Every(8, 30), Every(8, 31)}, Monday(8, 29), 120, Utc, {{Monday(8, 29, 30), 90}}}));
+    // A sleep from 08:10 to 10:00: the wake's own minute rings as usual.
+    EXPECT_EQ((Done{"10:00:00 rings 3", "10:00:00 tells 08:30, 09:00"}),
+              Follow({{Every(8, 30), Every(9, 0), Every(9, 15, false), Every(10, 0)}, Monday(8, 0), 8000, Utc, {},
+                   {{Monday(8, 10), 6600}}}));
 }
 
-TEST(RingGuard, StartedAfterTheMinuteDoesNotCatchUp) {
-    const std::vector<Ring> rings = Simulate({Every(7, 5)}, Ms(7, 6, 0, 0), Ms(7, 10, 0));
-    EXPECT_TRUE(rings.empty());
+TEST(Timeline, DaylightSavingTimeSkipsAnHourThatIsToldAndRepeatsOneThatRingsOnce) {
+    // 29 March 2026: 02:00 becomes 03:00; 25 October 2026: 03:00 becomes 02:00.
+    const std::vector<CAlarm> alarms = {Every(2, 30), Every(3, 0), Every(1, 59)};
+    EXPECT_EQ((Done{"01:59:00 rings 2", "03:00:00 rings 1", "03:00:00 tells 02:30"}),
+              Follow({alarms, Seconds(2026, 3, 29, 0, 58), 300, CentralEurope}));
+    EXPECT_EQ((Done{"02:30:00 rings 0"}), Follow({alarms, Seconds(2026, 10, 25, 0, 29), 4000, CentralEurope}));
 }
 
-// Alarms missed in a gap between two check ticks ------------------------------------
+#ifndef _WIN32
+TEST(Timeline, TheSimulatedZoneIsTheSystemsCentralEuropeanTime) {
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+    for (long long utc = Seconds(2026, 1, 1, 0, 0); utc < Seconds(2027, 1, 1, 0, 0); utc += 900) {
+        const std::time_t time = static_cast<std::time_t>(utc);
+        std::tm local{};
+        localtime_r(&time, &local);
+        ASSERT_EQ(LocalMinuteOf(local), LocalMinuteOf(Fields(CentralEurope(utc)))) << utc;
+    }
+    unsetenv("TZ");
+    tzset();
+}
+#endif
+
+TEST(AlarmTick, FirstDueInListOrderRings) {
+    const std::vector<CAlarm> alarms = {
+        Every(7, 5, false),  // due but off
+        Every(7, 6),         // another minute
+        OnlyOn(2, 7, 5),     // Tuesday only
+        Every(7, 5),         // the first due one on a Monday
+        OnlyOn(1, 7, 5),     // due too, but later in the list
+    };
+    const struct {
+        long long at;
+        bool ring;
+        std::size_t index;
+    } ticks[] = {{Monday(7, 5, 20), true, 3}, {Monday(7, 5, 20) + 86400, true, 2}, {Monday(7, 6), true, 1},
+                 {Monday(7, 7), false, 0}};
+    for (const auto& tick : ticks) {
+        RingGuard guard;
+        const AlarmTickStep step = DecideAlarmTick(guard, Fields(tick.at), alarms);
+        EXPECT_EQ(tick.ring, step.ring) << tick.at;
+        EXPECT_EQ(tick.index, step.ringIndex) << tick.at;
+    }
+}
+
+// Alarms missed in minutes no check tick saw ---------------------------------------
 
 TEST(MissedAlarms, InTheOrderTheyWouldHaveRungOnTheirOwnDaysEachTimeOnce) {
-    // Asleep from Monday 23:40:05 to Tuesday 01:00:05; then for five weeks.
+    // From Monday 23:40 to Tuesday 01:00; then for five weeks.
     const std::vector<CAlarm> alarms = {OnlyOn(2, 0, 10), OnlyOn(1, 0, 30), OnlyOn(1, 23, 50), Every(23, 30),
                                         Every(0, 20, false), Every(24, 0), OnlyOn(2, 0, 10)};
-    EXPECT_EQ((std::vector<int>{23 * 60 + 50, 10}), FindMissedAlarms(alarms, At(2, 1, 0, 5), 0, 80 * 60000));
+    const long long wake = Monday(25, 0) / 60;
+    EXPECT_EQ((std::vector<int>{23 * 60 + 50, 10}), FindMissedAlarms(alarms, Monday(23, 40) / 60, wake));
     EXPECT_EQ((std::vector<int>{23 * 60 + 30, 30, 23 * 60 + 50, 10}),
-              FindMissedAlarms(alarms, At(2, 1, 0, 5), 0, 5ull * 7 * 24 * 3600000));
+              FindMissedAlarms(alarms, wake - 5 * 7 * 1440, wake));
 }
 
-TEST(MissedAlarms, OnlyMinutesNoTickSawAndNoneWhenTheClockWasSetForward) {
+TEST(MissedAlarms, OnlyMinutesNoTickSawAndThatDidNotRing) {
     const std::vector<CAlarm> alarms = {Every(7, 0), Every(7, 1), Every(7, 2), Every(7, 3)};
-    // From 07:00:59.900 to 07:03:00.100: the tick checks 07:03 as usual.
-    EXPECT_EQ((std::vector<int>{421, 422}), FindMissedAlarms(alarms, At(1, 7, 3, 0), 100, 120200));
-    EXPECT_EQ((std::vector<int>{422}), FindMissedAlarms(alarms, At(1, 7, 3, 0), 100, 120100));
-    // Set forward from 06:59 to 07:03 between two ticks two seconds apart.
-    EXPECT_TRUE(FindMissedAlarms(alarms, At(1, 7, 3, 1), 0, 2000).empty());
+    const long long seven = Monday(7, 0) / 60;
+    EXPECT_EQ((std::vector<int>{421, 422}), FindMissedAlarms(alarms, seven, seven + 3));
+    EXPECT_EQ((std::vector<int>{422}), FindMissedAlarms(alarms, seven, seven + 3, {seven + 1}));
+    EXPECT_TRUE(FindMissedAlarms(alarms, seven + 3, seven).empty());
 }
 
 TEST(MissedAlarms, ANoticeNamesFiveTimesAndCountsTheRest) {

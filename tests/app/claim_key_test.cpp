@@ -75,3 +75,23 @@ TEST(HandOverText, MalformedDataIsRefused) {
     const std::wstring longText = own + std::wstring(kHandOverCapacity, L'x');
     EXPECT_FALSE(IsHandOverTextFor(longText.c_str(), (longText.size() + 1) * sizeof(wchar_t), longText));
 }
+
+TEST(ClaimDecision, AStartServesEndsWaitsOrTellsOfACopyRunAsAdministrator) {
+    const auto round = [](bool made, bool forbidden, bool failed, bool handedOver, bool refused, unsigned long ms) {
+        ClaimRound r;
+        r.made = made, r.forbidden = forbidden, r.failed = failed;
+        r.handedOver = handedOver, r.refusedBySystem = refused, r.elapsedMs = ms;
+        return DecideClaim(r, 30000);
+    };
+    EXPECT_EQ(Claim::Held, round(true, false, false, false, false, 0));
+    EXPECT_EQ(Claim::Held, round(false, false, true, false, false, 0));  // no mutex at all: run
+    EXPECT_EQ(Claim::HandedOver, round(false, false, false, true, false, 100));
+    EXPECT_EQ(Claim::HandedOver, round(false, true, false, true, false, 100));  // an elevated copy that lets it in
+    EXPECT_EQ(Claim::Pending, round(false, false, false, false, false, 29999));
+    EXPECT_EQ(Claim::GaveUp, round(false, false, false, false, false, 30000));
+    // Run as administrator: told at once when its window refuses, else when
+    // the wait for its window is over.
+    EXPECT_EQ(Claim::Elevated, round(false, true, false, false, true, 0));
+    EXPECT_EQ(Claim::Pending, round(false, true, false, false, false, 29999));
+    EXPECT_EQ(Claim::Elevated, round(false, true, false, false, false, 30000));
+}

@@ -276,6 +276,25 @@ TEST_F(ClaimTest, SecondClaimThatNobodyAnswersEndsAtTheBound) {
     CloseHandle(first);
 }
 
+TEST_F(ClaimTest, AClaimItMayNotOpenIsACopyRunAsAdministrator) {
+    // Such a copy's mutex denies this start every access, as the mutex of a
+    // copy run as administrator does a normal one.
+    const std::wstring path = UniquePath(L"file.txt");
+    SECURITY_DESCRIPTOR denyAll;
+    ACL noEntries;
+    InitializeSecurityDescriptor(&denyAll, SECURITY_DESCRIPTOR_REVISION);
+    InitializeAcl(&noEntries, sizeof noEntries, ACL_REVISION);
+    SetSecurityDescriptorDacl(&denyAll, TRUE, &noEntries, FALSE);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, &denyAll, FALSE};
+    const HANDLE elevated = CreateMutexW(&attributes, FALSE, AlarmFileMutexName(path.c_str()).c_str());
+    ASSERT_NE(nullptr, elevated);
+    HANDLE second = nullptr;
+    std::wstring name;
+    EXPECT_EQ(Claim::Elevated, ClaimAlarmFile(kRunningClass, path.c_str(), &second, &name, 300));
+    EXPECT_EQ(nullptr, second);
+    CloseHandle(elevated);
+}
+
 TEST_F(ClaimTest, AStartRefusedByAnEndingCopyWaitsForTheClaimThenTakesIt) {
     const std::wstring path = FileInNewFolder(L"alarms");
     s_endingClaim = StartRunningCopy(path);

@@ -14,6 +14,7 @@
 #include "model/alarm_archive.h"
 #include "model/alarm_file.h"
 #include "model/archive_test_util.h"
+#include "model/failing_allocator.h"
 #include "model/faulty_disk.h"
 #include "model/file_ops.h"
 #include "model/test_files.h"
@@ -219,6 +220,39 @@ TEST_F(AlarmFileTest, ReportsWhyAndWhatItFound) {
     EXPECT_TRUE(report.keptPath.empty());
 }
 
+TEST_F(AlarmFileTest, MemoryThatRunsOutIsNoDamage) {
+    // The list's one block is larger than the file, which is read all the
+    // same: the allocation a fragmented 32-bit address space refuses first.
+    const std::vector<CAlarm> many(20000, CAlarm(1, 2, 1, 1, 1, 1, 1, 1, 1, true, L"a.wav"));
+    ASSERT_TRUE(SaveAlarmFileTo(path.c_str(), many));
+    const std::string bytes = ReadBytes(path);
+    ASSERT_LT(bytes.size() + 4096, many.size() * sizeof(CAlarm));
+    AlarmFileLoadReport report;
+    SaveLeftovers done;
+    {
+        const AllocationsFail fail(bytes.size() + 4096);
+        EXPECT_EQ(AlarmFileUnavailable, LoadAlarmFile(path.c_str(), &report));
+        // A save cut short left the only copy: it stays for the next start.
+        file_ops::Move(file_ops::Native(path.c_str()), file_ops::Native(folder.Path(L"file.txt.1-2.tmp").c_str()), false);
+        done = ClearSaveLeftovers(path.c_str());
+    }
+    EXPECT_EQ(file_ops::kOutOfMemory, report.error);
+    EXPECT_FALSE(report.damaged);
+    EXPECT_TRUE(g_alarms.empty());
+    EXPECT_EQ(0u, done.removed);
+    EXPECT_EQ(1, CountEntries(folder.Root()));  // nothing kept aside as damaged
+    EXPECT_TRUE(ClearSaveLeftovers(path.c_str()).restored);
+    EXPECT_EQ(bytes, ReadBytes(path));
+    EXPECT_EQ(AlarmFileLoaded, LoadAlarmFile(path.c_str()));
+    EXPECT_EQ(many.size(), g_alarms.size());
+
+    // A file over the size cap is not read at all.
+    ASSERT_TRUE(WriteBytes(path, std::string(kMaxAlarmFileBytes + 1, ' ')));
+    EXPECT_EQ(AlarmFileUnavailable, LoadAlarmFile(path.c_str(), &report));
+    EXPECT_EQ(file_ops::kTooLarge, report.error);
+    EXPECT_EQ(kMaxAlarmFileBytes + 1, ReadBytes(path).size());
+}
+
 TEST_F(AlarmFileTest, FullDiskIsReportedAsSuch) {
     Disk().writeLimit = 100;
 #ifdef _WIN32
@@ -410,12 +444,20 @@ TEST_F(AlarmFileTest, KatakanaFolderWorks) {
 // the object is made.
 class HeldFile {
 public:
-    HeldFile(const std::wstring& path, DWORD ms, bool byteLock = false) {
-        handle_ = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, byteLock ? FILE_SHARE_READ : 0, nullptr,
+    enum How { Unshared, ByteLock, Mapped };
+    HeldFile(const std::wstring& path, DWORD ms, How how = Unshared) {
+        const DWORD share = how == Mapped ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE
+                                          : how == ByteLock ? FILE_SHARE_READ : 0;
+        handle_ = CreateFileW(path.c_str(), GENERIC_READ | (how == Mapped ? 0 : GENERIC_WRITE), share, nullptr,
                               OPEN_EXISTING, 0, nullptr);
-        if (byteLock && handle_ != INVALID_HANDLE_VALUE) LockFile(handle_, 0, 0, 1u << 20, 0);
-        releaser_ = std::thread([this, ms] {
+        if (how == ByteLock && handle_ != INVALID_HANDLE_VALUE) LockFile(handle_, 0, 0, 1u << 20, 0);
+        // As a scanner maps a file it reads: others may open it, not cut it.
+        const HANDLE mapping = how == Mapped ? CreateFileMappingW(handle_, nullptr, PAGE_READONLY, 0, 0, nullptr) : nullptr;
+        void* view = mapping ? MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0) : nullptr;
+        releaser_ = std::thread([this, ms, mapping, view] {
             Sleep(ms);
+            if (view) UnmapViewOfFile(view);
+            if (mapping) CloseHandle(mapping);
             CloseHandle(handle_);
         });
     }
@@ -444,12 +486,21 @@ TEST_F(AlarmFileTest, FileHeldForTwoSecondsIsWaitedFor) {
     EXPECT_EQ(OnDisk(EncodeAlarmArchive(one)), ReadBytes(path));
     {
         // A range locked against reading: a lock violation, waited for too.
-        HeldFile held(path, 2000, true);
+        HeldFile held(path, 2000, HeldFile::ByteLock);
         ASSERT_TRUE(held.Held());
         EXPECT_EQ(AlarmFileLoaded, LoadAlarmFile(path.c_str()));
         EXPECT_TRUE(SameAlarms(one, g_alarms));
     }
     EXPECT_EQ(1, CountEntries(folder.Root()));
+    // Mapped: neither replaced nor cut to size until it is let go.
+    for (bool inPlace : {false, true}) {
+        Disk().refuseNewFiles = inPlace;
+        ASSERT_TRUE(SaveAlarmFileTo(path.c_str(), DefaultAlarms()));
+        HeldFile held(path, 2000, HeldFile::Mapped);
+        ASSERT_TRUE(held.Held());
+        EXPECT_TRUE(SaveAlarmFileTo(path.c_str(), one)) << inPlace;
+    }
+    EXPECT_EQ(OnDisk(EncodeAlarmArchive(one)), ReadBytes(path));
 }
 
 // Identifies the file that a path names now: a replaced file is another one.

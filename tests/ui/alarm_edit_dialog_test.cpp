@@ -12,6 +12,7 @@
 #include "common/instance.h"
 #include "common/sound.h"
 #include "common/system_dlls.h"
+#include "model/alarm_archive.h"
 #include "model/archive_test_util.h"
 #include "model/test_files.h"
 #include "res/resource.h"
@@ -188,13 +189,25 @@ TEST_F(AlarmEditDialogTest, TheArrowKeysStopAtTheEndsOfTheRange) {
     EXPECT_EQ(0, g_alarms[1].m_minute);
 }
 
-TEST_F(AlarmEditDialogTest, OkUnchangedWritesTheSameAlarmBack) {
-    // A day flag other than 1 comes back as 1; a path beyond 259 characters is cut.
+TEST_F(AlarmEditDialogTest, OkKeepsEveryFieldItDidNotTouchByteForByte) {
+    // A 300-character path, day flags of 2 and -1, an hour of -1 and a path
+    // with a NUL in it that the edit cannot show whole.
     const std::wstring longPath = L"C:\\" + std::wstring(300, L'\u30AB') + L".wav";
-    g_alarms[2] = CAlarm(17, 0, 2, 0, 0, 0, 0, 0, -1, true, longPath);
-    EXPECT_EQ(IDOK, Run(2, {[] { Click(Editor(), IDOK); }}));
-    EXPECT_TRUE(SameAlarms({kFirst, kSevenOFive, CAlarm(17, 0, 1, 0, 0, 0, 0, 0, 1, true, longPath.substr(0, 259))},
-                           g_alarms));
+    const CAlarm odd(-1, 0, 2, 0, 0, 0, 0, 0, -1, true, longPath);
+    const CAlarm nul(9, 0, 1, 1, 1, 1, 1, 1, 1, true, std::wstring(L"a.wav\0b", 7));
+    g_alarms = {odd, nul};
+    const std::string before = EncodeAlarmArchive(g_alarms);
+    EXPECT_EQ(IDOK, Run(0, {[] { Click(Editor(), IDOK); }}));
+    EXPECT_EQ(IDOK, Run(1, {[] { Click(Editor(), IDOK); }}));
+    EXPECT_EQ(before, EncodeAlarmArchive(g_alarms));
+    // Only the hour and Monday changed: the rest stays as it was.
+    EXPECT_EQ(IDOK, Run(0, {[&] {
+        EXPECT_EQ(longPath, Text(IDC_SOUND_EDIT));
+        SetText(IDC_HOUR_EDIT, L"6");
+        SetDay(1, true);
+        Click(Editor(), IDOK);
+    }}));
+    EXPECT_TRUE(SameAlarms({CAlarm(6, 0, 2, 1, 0, 0, 0, 0, -1, true, longPath), nul}, g_alarms));
 }
 
 TEST_F(AlarmEditDialogTest, OkStoresWhatIsTypedAllAtOnce) {
@@ -291,9 +304,9 @@ TEST_F(AlarmEditDialogTest, PlayPlaysTheEditsTextAndStopSilences) {
     ASSERT_EQ(4u, s_playCalls.size());  // and none when the editor closes
     const DWORD flags = SND_FILENAME | SND_ASYNC;
     EXPECT_EQ(L"chimes.wav", s_playCalls[0].sound);
-    EXPECT_EQ(longPath.substr(0, 259), s_playCalls[1].sound);
+    EXPECT_EQ(longPath, s_playCalls[1].sound);
     EXPECT_FALSE(s_playCalls[2].hasSound);
-    EXPECT_EQ(longPath.substr(0, 259), s_playCalls[3].sound);
+    EXPECT_EQ(longPath, s_playCalls[3].sound);
     for (const PlayCall& call : s_playCalls) {
         EXPECT_EQ(nullptr, call.module);
         EXPECT_EQ(flags, call.flags);

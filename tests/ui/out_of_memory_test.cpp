@@ -12,7 +12,7 @@
 #include "res/resource.h"
 #include "ui/alarm_list_dialog.h"
 #include "ui/dialog_driver.h"
-#include "ui/failing_allocator.h"
+#include "model/failing_allocator.h"
 
 namespace {
 

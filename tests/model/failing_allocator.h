@@ -3,9 +3,13 @@
 // AllocationsFail lives. The system's own allocations go on.
 #pragma once
 
+#include <cstddef>
+
 class AllocationsFail {
 public:
-    AllocationsFail();
+    // Every allocation fails; with largest, only those of more bytes, as in a
+    // 32-bit address space too fragmented for a large block.
+    explicit AllocationsFail(std::size_t largest = 0);
     ~AllocationsFail();
     AllocationsFail(const AllocationsFail&) = delete;
     AllocationsFail& operator=(const AllocationsFail&) = delete;

@@ -1,18 +1,22 @@
-#include "ui/failing_allocator.h"
+#include "model/failing_allocator.h"
 
 #include <cstdlib>
 #include <new>
 
 namespace {
 bool s_allocationsFail = false;
+std::size_t s_largest = 0;
 }  // namespace
 
-AllocationsFail::AllocationsFail() { s_allocationsFail = true; }
+AllocationsFail::AllocationsFail(std::size_t largest) {
+    s_allocationsFail = true;
+    s_largest = largest;
+}
 AllocationsFail::~AllocationsFail() { s_allocationsFail = false; }
 
 // They replace the library's, for the whole test program.
 void* operator new(std::size_t size) {
-    if (!s_allocationsFail) {
+    if (!s_allocationsFail || size <= s_largest) {
         if (void* block = std::malloc(size != 0 ? size : 1)) return block;
     }
     throw std::bad_alloc();
