@@ -232,9 +232,8 @@ TEST_F(TrayIcon, RightButtonDownShowsAboutSeparatorAndExit) {
     EXPECT_EQ(1, TrayIconCount());
 }
 
-// Version 4, which Wine's tray uses once asked: a right click (down, up,
-// WM_CONTEXTMENU) opens the menu once, at the icon, not at the pointer; Enter
-// (NIN_KEYSELECT, twice on some systems) and a click open one list.
+// Version 4, as Wine's tray calls back once asked: the menu once, at the icon; one list for Enter
+// (NIN_KEYSELECT, twice on some systems) and a click.
 TEST_F(TrayIcon, Version4OpensTheMenuOnceAtTheIconAndOneList) {
     const std::vector<HWND> trays = TopLevelWindows(0, L"__winex11_standalone_tray", false);
     const HWND icon = trays.empty() ? nullptr : FindWindowExW(trays[0], nullptr, L"__winex11_tray_icon", nullptr);

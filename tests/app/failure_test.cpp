@@ -229,8 +229,7 @@ TEST_F(SaveFailure, ExitCanBeCancelledAndRetriedAndRefusesHandOversMeanwhile) {
 TEST_F(SaveFailure, TheExitQuestionAloneIsAnsweredAndIsOwnedByWhatIsOnScreen) {
     Velmora velmora(folder_.Path());
     ASSERT_NO_FATAL_FAILURE(Start(velmora));
-    // With nothing on screen, the question stands on its own, with a taskbar
-    // button (no hidden owner; Wine ignores its MB_TOPMOST)...
+    // With nothing on screen, the question stands on its own (a taskbar button)...
     ASSERT_TRUE(velmora.Command(kExitCommand));
     HWND box = WaitForSaveFailedBox(velmora);
     ASSERT_NE(nullptr, box);
@@ -361,7 +360,6 @@ TEST_F(DamagedFile, IsToldOnceWithTheAlarmsReadAndWhereTheOriginalIs) {
     const HWND box = WaitForMessageBox(velmora.ProcessId());
     ASSERT_NE(nullptr, box);
     EXPECT_EQ(1, TrayIconCount()) << "told before the icon was up";
-    // Its own taskbar button: no owner, no tool window.
     EXPECT_TRUE(GetWindow(box, GW_OWNER) == nullptr && !(GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_TOOLWINDOW));
     const std::wstring text = MessageBoxText(box);
     EXPECT_NE(std::wstring::npos, text.find(L"3 件")) << "how many alarms were read";

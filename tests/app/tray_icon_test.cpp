@@ -45,8 +45,7 @@ protected:
     void SetUp() override {
         s_shell = FakeShell();
         g_shellNotifyIcon = FakeShellNotifyIcon;
-        // Hidden, as the main window: it can own a menu too.
-        m_window = CreateWindowW(L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+        m_window = CreateWindowW(L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);  // owns menus
         ASSERT_NE(nullptr, m_window);
         m_icon.cbSize = NOTIFYICONDATAW_V2_SIZE;
         m_icon.hWnd = m_window;
@@ -122,8 +121,8 @@ TEST_F(TrayIconTest, ARestartedTaskbarThatRefusesIsRetriedToo) {
 }
 
 // The program's icon at the small-icon size of the display's scale, loaded
-// anew for each add, retry and scale; each image goes once the shell has the
-// next, and the last with the icon.
+// anew for each add and retry; each image goes once the shell has the next,
+// and the last with the icon.
 TEST_F(TrayIconTest, EachAddLoadsTheIconAtTheSmallIconSizeAndOnlyTheLastImageLives) {
     g_hInstance = GetModuleHandleW(nullptr);  // the test program holds the icon group
     auto width = [](HICON image) {  // 0 for no icon (a destroyed one)
@@ -147,12 +146,11 @@ TEST_F(TrayIconTest, EachAddLoadsTheIconAtTheSmallIconSizeAndOnlyTheLastImageLiv
     RunUntilIconShownAndBeyond();
     EXPECT_EQ((std::vector<DWORD>{NIM_ADD, NIM_SETVERSION, NIM_ADD, NIM_MODIFY, NIM_ADD, NIM_SETVERSION}), s_shell.calls);
     EXPECT_TRUE(m_icon.hIcon == s_shell.images.back() && width(m_icon.hIcon) == small);
-    // The display's scale changes: the image follows it, the one before goes.
-    for (UINT dpi : {144u, 192u, 96u}) {
+    for (UINT dpi : {144u, 192u, 96u}) {  // the display's scale changes: the image follows it
         const HICON before = m_icon.hIcon;
         RescaleTrayIcon(dpi);
-        EXPECT_TRUE(s_shell.calls.back() == NIM_MODIFY && s_shell.images.back() == m_icon.hIcon) << dpi;
-        EXPECT_TRUE(width(m_icon.hIcon) == static_cast<long>(dpi) / 6 && width(before) == 0) << dpi;  // 16 at 96
+        EXPECT_TRUE(s_shell.calls.back() == NIM_MODIFY && s_shell.images.back() == m_icon.hIcon && width(before) == 0 &&
+                    width(m_icon.hIcon) == static_cast<long>(dpi) / 6) << dpi;  // 16 at 96
     }
     RemoveTrayIcon(&m_icon);
     EXPECT_TRUE(s_shell.calls.back() == NIM_DELETE && m_icon.hIcon == nullptr);
@@ -173,18 +171,14 @@ TEST_F(TrayIconTest, ABalloonChangesNothingElseOfTheIconAndIsCutToFit) {
     EXPECT_TRUE(m_icon.uFlags == (NIF_MESSAGE | NIF_ICON | NIF_TIP) && m_icon.szInfo[0] == L'\0');
 }
 
-namespace {
+static UINT s_menuKey;  // given to the open tray menu
 
-UINT s_menuKey;  // given to the open tray menu
-
-void CALLBACK PressMenuKey(HWND, UINT, UINT_PTR timer, DWORD) {
+static void CALLBACK PressMenuKey(HWND, UINT, UINT_PTR timer, DWORD) {
     KillTimer(nullptr, timer);
     const HWND menu = FindWindowW(L"#32768", nullptr);
     if (s_menuKey == VK_RETURN) PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);  // onto the item
     PostMessageW(menu, WM_KEYDOWN, s_menuKey, 0);
 }
-
-}  // namespace
 
 // Left with Esc, and only then, the menu gives the keyboard back to the
 // notification area; Enter chooses the item.
