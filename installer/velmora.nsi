@@ -237,9 +237,115 @@ Function DirectoryLeave
   ${EndIf}
 FunctionEnd
 
+; velmora gets the rights of the desktop's user, not the installer's: run as
+; administrator, the installer would start an elevated velmora that a later
+; normal start cannot reach. So the desktop's shell (Explorer) starts it,
+; through IShellDispatch2::ShellExecute of the desktop's folder view. Without
+; such a shell: a plain start, unless that would be elevated.
+!define CLSID_ShellWindows "{9BA05972-F6A8-11CF-A442-00A0C90A8F39}"
+!define IID_IShellWindows "{85CB6900-4D95-11CF-960C-0080C7F4EE85}"
+!define IID_IServiceProvider "{6D5140C1-7436-11CE-8034-00AA006009FA}"
+!define SID_STopLevelBrowser "{4C96BE40-915C-11CF-99D3-00AA004AE837}"
+!define IID_IShellBrowser "{000214E2-0000-0000-C000-000000000046}"
+!define IID_IDispatch "{00020400-0000-0000-C000-000000000046}"
+!define IID_IShellFolderViewDual "{E7A1AF80-4D96-11CF-960C-0080C7F4EE85}"
+!define IID_IShellDispatch2 "{A4C6892C-3BA9-11D2-9DEA-00C04FB16162}"
+
+!macro RELEASE_IF_SET reg
+  ${If} ${reg} P<> 0
+    System::Call '${reg}->2()'
+  ${EndIf}
+!macroend
+
+; Called last (the finish page, the end of the sections): uses registers freely.
 Function StartVelmora
   SetOutPath $INSTDIR
-  Exec '"$INSTDIR\velmora.exe"'
+  System::Call 'ole32::CoInitializeEx(p 0, i 2) i .r3'  ; apartment-threaded
+  StrCpy $0 -1  ; ShellExecute's result
+  StrCpy $R2 0
+  StrCpy $R3 0
+  StrCpy $R4 0
+  StrCpy $R5 0
+  StrCpy $R6 0
+  StrCpy $R7 0
+  StrCpy $R8 0
+  ; CLSCTX_LOCAL_SERVER: the running shell's own object.
+  System::Call 'ole32::CoCreateInstance(g "${CLSID_ShellWindows}", p 0, i 4, g "${IID_IShellWindows}", *p .R2)'
+  ${If} $R2 P<> 0
+    ; FindWindowSW(VT_I4 CSIDL_DESKTOP, VT_EMPTY, SWC_DESKTOP, , SWFO_NEEDDISPATCH)
+    System::Call '*(i 3, i 0, p 0) p .r1'
+    System::Call '*(i 0, i 0, p 0) p .r2'
+    System::Call '$R2->15(p r1, p r2, i 8, *i 0, i 1, *p .R3)'
+    System::Free $1
+    System::Free $2
+  ${EndIf}
+  ${If} $R3 P<> 0
+    System::Call '$R3->0(g "${IID_IServiceProvider}", *p .R4)'
+  ${EndIf}
+  ${If} $R4 P<> 0
+    System::Call '$R4->3(g "${SID_STopLevelBrowser}", g "${IID_IShellBrowser}", *p .R5)'
+  ${EndIf}
+  ${If} $R5 P<> 0
+    System::Call '$R5->15(*p .R6)'  ; QueryActiveShellView
+  ${EndIf}
+  ${If} $R6 P<> 0
+    System::Call '$R6->15(i 0, g "${IID_IDispatch}", *p .R7)'  ; GetItemObject(SVGIO_BACKGROUND)
+  ${EndIf}
+  ${If} $R7 P<> 0
+    System::Call '$R7->0(g "${IID_IShellFolderViewDual}", *p .R8)'
+    !insertmacro RELEASE_IF_SET $R7
+    StrCpy $R7 0
+  ${EndIf}
+  ${If} $R8 P<> 0
+    System::Call '$R8->7(*p .r1)'  ; get_Application
+    !insertmacro RELEASE_IF_SET $R8
+    StrCpy $R8 0
+    ${If} $1 P<> 0
+      System::Call '$1->0(g "${IID_IShellDispatch2}", *p .R8)'
+      System::Call '$1->2()'
+    ${EndIf}
+  ${EndIf}
+  ${If} $R8 P<> 0
+    System::Call 'oleaut32::SysAllocString(w "$INSTDIR\velmora.exe") p .r1'
+    System::Call 'oleaut32::SysAllocString(w "$INSTDIR") p .r2'
+    ; ShellExecute(file, arguments VT_EMPTY, folder VT_BSTR, verb VT_EMPTY,
+    ; show VT_I4 SW_SHOWNORMAL): VARIANTs by value, on x86 as four words
+    ; each, on amd64 as the address of a copy.
+    !if ${VELMORA_TARGET} == amd64
+      System::Call '*(i 0, i 0, p 0, i 8, i 0, p r2, i 0, i 0, p 0, i 3, i 0, p 1) p .r4'
+      IntPtrOp $5 $4 + 24
+      IntPtrOp $6 $4 + 48
+      IntPtrOp $7 $4 + 72
+      System::Call '$R8->31(p r1, p r4, p r5, p r6, p r7) i .r0'
+      System::Free $4
+    !else
+      System::Call '$R8->31(p r1, i 0, i 0, i 0, i 0, i 8, i 0, p r2, i 0, i 0, i 0, i 0, i 0, i 3, i 0, i 1, i 0) i .r0'
+    !endif
+    System::Call 'oleaut32::SysFreeString(p r1)'
+    System::Call 'oleaut32::SysFreeString(p r2)'
+  ${EndIf}
+  !insertmacro RELEASE_IF_SET $R2
+  !insertmacro RELEASE_IF_SET $R3
+  !insertmacro RELEASE_IF_SET $R4
+  !insertmacro RELEASE_IF_SET $R5
+  !insertmacro RELEASE_IF_SET $R6
+  !insertmacro RELEASE_IF_SET $R8
+  ${If} $3 >= 0  ; S_OK or S_FALSE: this call initialised COM here
+    System::Call 'ole32::CoUninitialize()'
+  ${EndIf}
+  ${If} $0 <> 0
+    StrCpy $4 0  ; TokenIsElevated
+    System::Call 'advapi32::OpenProcessToken(p -1, i 8, *p .r1) i .r2'  ; TOKEN_QUERY
+    ${If} $2 <> 0
+      System::Call 'advapi32::GetTokenInformation(p r1, i 20, *i .r4, i 4, *i .r2)'  ; TokenElevation
+      System::Call 'kernel32::CloseHandle(p r1)'
+    ${EndIf}
+    ${If} $4 = 0
+      Exec '"$INSTDIR\velmora.exe"'
+    ${Else}
+      MessageBox MB_OK|MB_ICONINFORMATION "velmora を起動できませんでした。スタート メニューの「velmora」から起動してください。" /SD IDOK
+    ${EndIf}
+  ${EndIf}
 FunctionEnd
 
 Function FinishShow
