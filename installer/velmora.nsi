@@ -310,9 +310,9 @@ Function StartVelmora
     System::Call 'oleaut32::SysAllocString(w "$INSTDIR") p .r2'
     ; ShellExecute(file, arguments VT_EMPTY, folder VT_BSTR, verb VT_EMPTY,
     ; show VT_I4 SW_SHOWNORMAL): VARIANTs by value, on x86 as four words
-    ; each, on amd64 as the address of a copy.
+    ; each, on amd64 as the address of a copy (24 bytes).
     !if ${VELMORA_TARGET} == amd64
-      System::Call '*(i 0, i 0, p 0, i 8, i 0, p r2, i 0, i 0, p 0, i 3, i 0, p 1) p .r4'
+      System::Call '*(i 0, i 0, p 0, p 0, i 8, i 0, p r2, p 0, i 0, i 0, p 0, p 0, i 3, i 0, p 1, p 0) p .r4'
       IntPtrOp $5 $4 + 24
       IntPtrOp $6 $4 + 48
       IntPtrOp $7 $4 + 72
