@@ -8,6 +8,9 @@
 ;   VELMORA_OUTFILE  the setup.exe to write
 ;   VELMORA_TARGET   x86 (as it ships, the default) or amd64 (for a 64-bit
 ;                    velmora.exe, where only 64-bit programs run)
+;   VELMORA_PLUGINS  when signing: a folder of signed copies of the plug-ins
+;   VELMORA_SIGN     when signing: the command that signs the file named
+;                    after it (scripts/signing.py), then the signature's name
 ;
 ; It installs for the current user alone, without administrator rights, into
 ; a folder the user can write to (velmora keeps its alarm file file.txt
@@ -28,6 +31,13 @@ ManifestDPIAware true
   !define VELMORA_TARGET x86
 !endif
 Target ${VELMORA_TARGET}-unicode
+!ifdef VELMORA_SIGN
+  ; Signed copies of the plug-ins stand in for the originals; a signing that
+  ; fails fails the build (= 0).
+  !addplugindir /${VELMORA_TARGET}-unicode "${VELMORA_PLUGINS}"
+  !uninstfinalize '${VELMORA_SIGN} "%1" uninstall.exe' = 0
+  !finalize '${VELMORA_SIGN} "%1" velmora-${VELMORA_VERSION}-setup.exe' = 0
+!endif
 
 !include MUI2.nsh
 !include LogicLib.nsh

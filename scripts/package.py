@@ -2,6 +2,8 @@
 """Packs a built velmora.exe into the release files of dist/ (scripts/release).
 
 Usage: package.py --exe EXE --version V --source SRC --boost-objects DIR --dist DIST
+                  [--sign-pkcs12 KEY [--sign-password-file FILE]
+                  [--sign-timestamp-url URL] | --attach SIGNATURES]
        package.py --exe EXE --version V --source SRC --boost-objects DIR
                   --setup-only SETUP [--target amd64]
 
@@ -11,9 +13,13 @@ Writes into DIST:
   velmora-V-setup.exe  the installer (installer/velmora.nsi, built by
                        makensis), which installs the same four files;
   velmora.exe          the same executable as in the archive;
-  SHA256SUMS           the checksums of all three, as `sha256sum -c` reads them.
-With --setup-only, only the installer, as SETUP; --target amd64 makes it a
-64-bit installer, for a 64-bit EXE (the tests, where only 64-bit programs run).
+  SHA256SUMS           the checksums of all three, as `sha256sum -c` reads them;
+  signatures/          when signed: the detached signature of each signed file.
+With a key (or the detached signatures of a signed release) velmora.exe, the
+NSIS plug-ins the installer unpacks, the uninstaller and the installer are
+signed (signing.py). With --setup-only, only the installer, as SETUP, never
+signed; --target amd64 makes it a 64-bit installer, for a 64-bit EXE (the
+tests, where only 64-bit programs run).
 
 Everything written depends only on its inputs: the archive entries have a
 fixed order, fixed permissions and the time of SOURCE_DATE_EPOCH (the last
@@ -32,11 +38,15 @@ import fnmatch
 import hashlib
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
 import time
 import zipfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from signing import Signer, SigningError  # noqa: E402
 
 DOC = "/usr/share/doc"
 BOOST_PACKAGE = "libboost-serialization1.74-dev"
@@ -52,6 +62,12 @@ STL_HEADER = "/usr/lib/gcc/i686-w64-mingw32/12-posix/include/c++/bits/stl_tree.h
 MINGW_LINKED = ("mingw-w64-crt/", "mingw-w64-libraries/winpthreads/")
 MINGW_NOT_LINKED = ("mingw-w64-crt/profile/", "mingw-w64-crt/testcases/",
                     "mingw-w64-libraries/winpthreads/tests_pthread/")
+
+# The NSIS plug-ins the installer unpacks and loads: System (System::Call)
+# and nsDialogs (the Modern UI's welcome and finish pages). Signed, a copy of
+# each stands in for the original (!addplugindir).
+NSIS_PLUGINS = "/usr/share/nsis/Plugins"
+PLUGINS = ("System.dll", "nsDialogs.dll")
 
 
 class PackagingError(Exception):
@@ -298,23 +314,41 @@ def write(path, data):
     os.replace(tmp, path)
 
 
-def write_setup(path, source, version, exe, texts, target):
+def write_setup(path, source, version, exe, texts, target, signer=None):
     """Builds the installer from installer/velmora.nsi into path: the
     executable at exe, the texts as (name, bytes). makensis is given only
     fixed inputs and the script turns file times off, so the same inputs give
-    the same bytes."""
+    the same bytes. With a signer, signed copies of the plug-ins stand in,
+    and makensis has the uninstaller and the installer signed; whatever
+    fails, no unsigned installer is left."""
     with tempfile.TemporaryDirectory() as staging:
         for name, data in texts:
             write(os.path.join(staging, name), data)
         command = ["makensis", "-NOCONFIG", "-V2", "-WX", "-INPUTCHARSET", "UTF8",
                    "-DVELMORA_VERSION=" + version, "-DVELMORA_EXE=" + os.path.abspath(exe),
                    "-DVELMORA_TEXTS=" + staging, "-DVELMORA_OUTFILE=" + os.path.abspath(path) + ".tmp",
-                   "-DVELMORA_TARGET=" + target, os.path.join(source, "installer", "velmora.nsi")]
+                   "-DVELMORA_TARGET=" + target]
+        if signer:
+            plugins = os.path.join(staging, "plugins")
+            os.mkdir(plugins)
+            for name in PLUGINS:
+                copy = os.path.join(plugins, name)
+                shutil.copyfile(os.path.join(NSIS_PLUGINS, target + "-unicode", name), copy)
+                signer.sign(copy, "nsis-" + name)
+            config = os.path.join(staging, "signing.json")
+            signer.save(config)
+            sign = [sys.executable, os.path.join(os.path.abspath(source), "scripts", "signing.py"), config]
+            if any(c in "".join(sign) for c in "\"'$`"):
+                raise PackagingError("a path to sign with holds a quote or $: %s" % sign)
+            command += ["-DVELMORA_PLUGINS=" + plugins, "-DVELMORA_SIGN=" + " ".join('"%s"' % a for a in sign)]
+        command.append(os.path.join(source, "installer", "velmora.nsi"))
         try:
             r = subprocess.run(command, capture_output=True, text=True)
         except OSError as e:
             raise PackagingError("makensis could not be run (%s; run scripts/setup)" % e)
         if r.returncode != 0:
+            if os.path.exists(path + ".tmp"):
+                os.remove(path + ".tmp")  # makensis leaves it unsigned
             raise PackagingError("makensis failed:\n%s%s" % (r.stdout, r.stderr))
     os.replace(path + ".tmp", path)
 
@@ -329,9 +363,15 @@ def main():
     ap.add_argument("--dist")
     ap.add_argument("--setup-only", metavar="SETUP", help="write only the installer, as SETUP")
     ap.add_argument("--target", choices=["x86", "amd64"], default="x86", help="the installer's processor")
+    ap.add_argument("--sign-pkcs12", metavar="KEY", help="sign with this PKCS#12 file")
+    ap.add_argument("--sign-password-file", metavar="FILE", help="the key's password, in this file")
+    ap.add_argument("--sign-timestamp-url", metavar="URL", help="an RFC 3161 time-stamp server")
+    ap.add_argument("--attach", metavar="SIGNATURES", help="attach these detached signatures instead")
     args = ap.parse_args()
     if (args.dist is None) == (args.setup_only is None):
         ap.error("give either --dist or --setup-only")
+    if args.sign_pkcs12 and args.attach:
+        ap.error("give either a key or signatures to attach")
 
     epoch = os.environ.get("SOURCE_DATE_EPOCH", "")
     if args.dist and not epoch.isdigit():
@@ -341,8 +381,6 @@ def main():
         with open(os.path.join(args.source, rel), encoding="utf-8") as f:
             return f.read()
 
-    with open(args.exe, "rb") as f:
-        exe = f.read()
     folder = "velmora-" + args.version
     texts = [
         ("README-ja.txt", windows_text(read("docs/readme-ja.txt"), bom=True)),
@@ -353,15 +391,31 @@ def main():
         write_setup(args.setup_only, args.source, args.version, args.exe, texts, args.target)
         return
     os.makedirs(args.dist, exist_ok=True)
+    signer = None
+    if args.sign_pkcs12 or args.attach:
+        signer = Signer("sign" if args.sign_pkcs12 else "attach", os.path.abspath(os.path.join(args.dist, "signatures")),
+                        int(epoch), pkcs12=args.sign_pkcs12 and os.path.abspath(args.sign_pkcs12),
+                        password_file=args.sign_password_file and os.path.abspath(args.sign_password_file),
+                        timestamp_url=args.sign_timestamp_url, attach=args.attach and os.path.abspath(args.attach))
+        signer.check()
     archive = folder + "-win32.zip"
     setup = "velmora-%s-setup.exe" % args.version
-    write_zip(os.path.join(args.dist, archive), folder, [("velmora.exe", exe)] + texts, int(epoch))
-    write_setup(os.path.join(args.dist, setup), args.source, args.version, args.exe, texts, args.target)
+    with tempfile.TemporaryDirectory() as work:
+        exe_path = args.exe
+        if signer:
+            exe_path = os.path.join(work, "velmora.exe")
+            shutil.copyfile(args.exe, exe_path)
+            signer.sign(exe_path, "velmora.exe")
+        with open(exe_path, "rb") as f:
+            exe = f.read()
+        write_zip(os.path.join(args.dist, archive), folder, [("velmora.exe", exe)] + texts, int(epoch))
+        write_setup(os.path.join(args.dist, setup), args.source, args.version, exe_path, texts, args.target, signer)
     write(os.path.join(args.dist, "velmora.exe"), exe)
-    sums = ""
+    digests = {}
     for name in sorted([archive, setup, "velmora.exe"]):
         with open(os.path.join(args.dist, name), "rb") as f:
-            sums += "%s  %s\n" % (hashlib.sha256(f.read()).hexdigest(), name)
+            digests[name] = hashlib.sha256(f.read()).hexdigest()
+    sums = "".join("%s  %s\n" % (digests[name], name) for name in sorted(digests))
     write(os.path.join(args.dist, "SHA256SUMS"), sums.encode("ascii"))
     print(sums, end="")
 
@@ -369,5 +423,5 @@ def main():
 if __name__ == "__main__":
     try:
         main()
-    except PackagingError as e:
+    except (PackagingError, SigningError) as e:
         sys.exit("package: %s" % e)
