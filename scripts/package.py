@@ -2,7 +2,7 @@
 """Packs a built velmora.exe into the release files of dist/ (scripts/release).
 
 Usage: package.py --exe EXE --version V --source SRC --boost-objects DIR --dist DIST
-                  [--sign-pkcs12 KEY [--sign-password-file FILE]
+                  [--download-url URL] [--sign-pkcs12 KEY [--sign-password-file FILE]
                   [--sign-timestamp-url URL] | --attach SIGNATURES]
        package.py --exe EXE --version V --source SRC --boost-objects DIR
                   --setup-only SETUP [--target amd64]
@@ -14,6 +14,7 @@ Writes into DIST:
                        makensis), which installs the same four files;
   velmora.exe          the same executable as in the archive;
   SHA256SUMS           the checksums of all three, as `sha256sum -c` reads them;
+  winget/, scoop/      the package managers' manifests, their downloads at URL;
   signatures/          when signed: the detached signature of each signed file.
 With a key (or the detached signatures of a signed release) velmora.exe, the
 NSIS plug-ins the installer unpacks, the uninstaller and the installer are
@@ -36,6 +37,7 @@ mingw-w64 runtime and winpthreads, which are all linked in.
 import argparse
 import fnmatch
 import hashlib
+import json
 import os
 import re
 import shutil
@@ -68,6 +70,13 @@ MINGW_NOT_LINKED = ("mingw-w64-crt/profile/", "mingw-w64-crt/testcases/",
 # each stands in for the original (!addplugindir).
 NSIS_PLUGINS = "/usr/share/nsis/Plugins"
 PLUGINS = ("System.dll", "nsDialogs.dll")
+
+# The package managers' name of velmora, and the key of its entry under
+# HKCU's Uninstall key (installer/velmora.nsi), which winget calls ProductCode.
+WINGET_ID = "velmora.velmora"
+PRODUCT_CODE = "velmora"
+PUBLISHER = "the velmora authors"
+SUMMARY = "通知領域に常駐する小さなアラーム時計"
 
 
 class PackagingError(Exception):
@@ -353,6 +362,92 @@ def write_setup(path, source, version, exe, texts, target, signer=None):
     os.replace(path + ".tmp", path)
 
 
+def yaml_text(lines):
+    """YAML from (indent, key, value) lines: each value a JSON string, which
+    YAML reads as the same string (a version stays "1.3", a date a string)."""
+    out = []
+    for indent, key, value in lines:
+        if key.startswith("- ") and value is None:  # an item of a list of strings
+            out.append("  " * indent + "- " + json.dumps(key[2:], ensure_ascii=False))
+        else:
+            out.append("  " * indent + key + ":" + ("" if value is None else " " + json.dumps(value, ensure_ascii=False)))
+    return ("\n".join(out) + "\n").encode("utf-8")
+
+
+def winget_manifests(version, setup, setup_sha256, url, epoch):
+    """winget's multi-file manifest (version, installer, ja-JP default
+    locale), schema 1.10.0, as {file name: bytes}."""
+    head = [(0, "PackageIdentifier", WINGET_ID), (0, "PackageVersion", version)]
+    tail = [(0, "ManifestVersion", "1.10.0")]
+    schema = "# yaml-language-server: $schema=https://aka.ms/winget-manifest.%s.1.10.0.schema.json\n"
+    version_file = head + [(0, "DefaultLocale", "ja-JP"), (0, "ManifestType", "version")] + tail
+    # A user-scope NSIS installer whose /S and /D= winget passes; a new
+    # version installs over the old one in place (UpgradeBehavior install).
+    installer = head + [
+        (0, "InstallerLocale", "ja-JP"),
+        (0, "InstallerType", "nullsoft"),
+        (0, "Scope", "user"),
+        (0, "InstallModes", None), (1, "- interactive", None), (1, "- silent", None),
+        (1, "- silentWithProgress", None),
+        (0, "InstallerSwitches", None), (1, "Silent", "/S"), (1, "SilentWithProgress", "/S"),
+        (1, "InstallLocation", "/D=<INSTALLPATH>"),
+        (0, "UpgradeBehavior", "install"),
+        (0, "ProductCode", PRODUCT_CODE),
+        (0, "ReleaseDate", time.strftime("%Y-%m-%d", time.gmtime(epoch))),
+        (0, "AppsAndFeaturesEntries", None),
+        (1, "- DisplayName", "velmora"), (2, "Publisher", PUBLISHER), (2, "DisplayVersion", version),
+        (2, "ProductCode", PRODUCT_CODE), (2, "InstallerType", "nullsoft"),
+        (0, "InstallationMetadata", None),
+        (1, "DefaultInstallLocation", "%LOCALAPPDATA%\\Programs\\velmora"),
+        (0, "Installers", None),
+        (1, "- Architecture", "x86"), (2, "InstallerUrl", url + "/" + setup),
+        (2, "InstallerSha256", setup_sha256.upper()),
+        (0, "ManifestType", "installer")] + tail
+    locale = head + [
+        (0, "PackageLocale", "ja-JP"),
+        (0, "Publisher", PUBLISHER),
+        (0, "PackageName", "velmora"),
+        (0, "License", "MIT"),
+        (0, "ShortDescription", SUMMARY),
+        (0, "Description", "velmora は通知領域に常駐する小さなアラーム時計です。曜日ごとに鳴らすアラームを"
+                           "いくつでも登録でき、それぞれに WAV ファイルを選べます。"),
+        (0, "Moniker", "velmora"),
+        (0, "Tags", None), (1, "- alarm", None), (1, "- clock", None), (1, "- アラーム", None),
+        (1, "- 時計", None),
+        (0, "ManifestType", "defaultLocale")] + tail
+    return {WINGET_ID + ".yaml": (schema % "version").encode() + yaml_text(version_file),
+            WINGET_ID + ".installer.yaml": (schema % "installer").encode() + yaml_text(installer),
+            WINGET_ID + ".locale.ja-JP.yaml": (schema % "defaultLocale").encode() + yaml_text(locale)}
+
+
+def scoop_manifest(version, archive, archive_sha256, url):
+    """Scoop's manifest of the archive. Its persist would keep file.txt as a
+    hard link, which velmora's save (a new file renamed over file.txt) cuts,
+    so the scripts copy file.txt and its .bad copies out to the persist
+    folder before an update or uninstall removes the version's folder, and
+    back into a new one."""
+    keep = "file.txt*"
+    manifest = {
+        "version": version,
+        "description": SUMMARY,
+        "homepage": url,
+        "license": "MIT",
+        "url": url + "/" + archive,
+        "hash": archive_sha256,
+        "extract_dir": "velmora-" + version,
+        "pre_install": "if (Test-Path \"$persist_dir\\file.txt\") "
+                       "{ Copy-Item \"$persist_dir\\%s\" \"$dir\" -Force }" % keep,
+        "uninstaller": {"script": "if (Test-Path \"$dir\\file.txt\") "
+                                  "{ New-Item -ItemType Directory -Force \"$persist_dir\" | Out-Null; "
+                                  "Copy-Item \"$dir\\%s\" -Exclude '*.tmp' \"$persist_dir\" -Force }" % keep},
+        "shortcuts": [["velmora.exe", "velmora"]],
+        "checkver": {"url": url + "/SHA256SUMS", "regex": "velmora-([\\d.]+)-win32\\.zip"},
+        "autoupdate": {"url": url + "/velmora-$version-win32.zip", "extract_dir": "velmora-$version",
+                       "hash": {"url": "$baseurl/SHA256SUMS"}},
+    }
+    return (json.dumps(manifest, ensure_ascii=False, indent=4) + "\n").encode("utf-8")
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("--exe", required=True)
@@ -363,6 +458,8 @@ def main():
     ap.add_argument("--dist")
     ap.add_argument("--setup-only", metavar="SETUP", help="write only the installer, as SETUP")
     ap.add_argument("--target", choices=["x86", "amd64"], default="x86", help="the installer's processor")
+    ap.add_argument("--download-url", default="https://example.invalid/velmora",
+                    help="the folder the downloads are published in, for the manifests")
     ap.add_argument("--sign-pkcs12", metavar="KEY", help="sign with this PKCS#12 file")
     ap.add_argument("--sign-password-file", metavar="FILE", help="the key's password, in this file")
     ap.add_argument("--sign-timestamp-url", metavar="URL", help="an RFC 3161 time-stamp server")
@@ -417,6 +514,12 @@ def main():
             digests[name] = hashlib.sha256(f.read()).hexdigest()
     sums = "".join("%s  %s\n" % (digests[name], name) for name in sorted(digests))
     write(os.path.join(args.dist, "SHA256SUMS"), sums.encode("ascii"))
+    url = args.download_url.rstrip("/")
+    for sub, files in (("winget", winget_manifests(args.version, setup, digests[setup], url, int(epoch))),
+                       ("scoop", {"velmora.json": scoop_manifest(args.version, archive, digests[archive], url)})):
+        os.makedirs(os.path.join(args.dist, sub), exist_ok=True)
+        for name, data in files.items():
+            write(os.path.join(args.dist, sub, name), data)
     print(sums, end="")
 
 

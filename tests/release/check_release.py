@@ -18,10 +18,15 @@ symbols and none of the build's paths, whose resources and imports pass
 tests/resources/check_resources.py (the About box's "velmora Version VERSION",
 system DLLs only), the version information's VERSION.0.0; an installer for
 32-bit Windows that asks for no administrator rights and whose packed data,
-unpacked, holds the executable and the three texts of the archive byte for byte, and the uninstall entry. Prints every failure and a last line "N passed, M failed";
-exits 0 only when nothing failed.
+unpacked, holds the executable and the three texts of the archive byte for byte, and the uninstall entry;
+winget's and Scoop's manifests naming the version, the files and their
+hashes, and the installer's uninstall entry.
+Prints every failure and a last line "N passed, M failed"; exits 0 only when
+nothing failed.
 """
 
+import hashlib
+import json
 import lzma
 import os
 import struct
@@ -29,6 +34,8 @@ import subprocess
 import sys
 import time
 import zipfile
+
+import yaml
 
 try:
     import pefile
@@ -75,7 +82,7 @@ def check_setup(path, contents):
     # data and each file, the files each after their length.
     at = data.find(b"\xef\xbe\xad\xdeNullsoftInst")
     if not check(at >= 4, "the installer holds no NSIS data"):
-        return
+        return b""
     total = struct.unpack_from("<I", data, at + 20)[0]
     props, dictionary = data[at + 24], struct.unpack_from("<I", data, at + 25)[0]
     lzma1 = {"id": lzma.FILTER_LZMA1, "dict_size": dictionary,
@@ -84,12 +91,44 @@ def check_setup(path, contents):
         packed = lzma.LZMADecompressor(lzma.FORMAT_RAW, filters=[lzma1]).decompress(data[at + 29:at - 4 + total])
     except lzma.LZMAError as e:
         check(False, "the installer's data is not one LZMA stream: %s" % e)
-        return
+        return b""
     for name, body in contents.items():
         check(struct.pack("<I", len(body)) + body in packed, "the installer does not hold the archive's " + name)
     for words in ("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\velmora", "velmora を起動する",
                   "ログオン時に起動する", "the velmora authors"):
         check(words.encode("utf-16-le") in packed, "the installer's script lacks " + words)
+    return packed
+
+
+def check_manifests(dist, version, archive, setup, packed):
+    """winget's and Scoop's manifests against the files of dist/."""
+    def digest(name):
+        with open(os.path.join(dist, name), "rb") as f:
+            return hashlib.sha256(f.read()).hexdigest()
+    winget = {}
+    for name in os.listdir(os.path.join(dist, "winget")):
+        with open(os.path.join(dist, "winget", name), encoding="utf-8") as f:
+            m = yaml.safe_load(f)
+        winget[m["ManifestType"]] = m
+        check(m["PackageVersion"] == version and m["ManifestVersion"] == "1.10.0",
+              "winget/%s: version %s, manifest version %s" % (name, m["PackageVersion"], m["ManifestVersion"]))
+    check(sorted(winget) == ["defaultLocale", "installer", "version"], "winget/ holds %s" % sorted(winget))
+    installer = winget.get("installer", {})
+    entries = [installer.get("ProductCode")] + [e.get("ProductCode") for e in installer.get("AppsAndFeaturesEntries", [])]
+    for code in entries:
+        key = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%s" % code
+        check(key.encode("utf-16-le") + b"\0\0" in packed, "winget's ProductCode %s is not the installer's entry" % code)
+    for entry in installer.get("AppsAndFeaturesEntries", []):
+        check(entry.get("DisplayVersion") == version, "winget's DisplayVersion is not " + version)
+    for item in installer.get("Installers", []):
+        check(item["InstallerUrl"].endswith("/" + setup), "winget's InstallerUrl %s" % item["InstallerUrl"])
+        check(item["InstallerSha256"] == digest(setup).upper(), "winget's InstallerSha256 is not the installer's")
+    with open(os.path.join(dist, "scoop", "velmora.json"), encoding="utf-8") as f:
+        scoop = json.load(f)
+    check(scoop["version"] == version and scoop["extract_dir"] == "velmora-" + version,
+          "scoop: version %s, extract_dir %s" % (scoop["version"], scoop["extract_dir"]))
+    check(scoop["url"].endswith("/" + archive) and scoop["hash"] == digest(archive),
+          "scoop: the url or hash is not the archive's")
 
 
 def check_sums(dist, archive, setup):
@@ -190,14 +229,17 @@ def check_executable(exe, version, paths):
 
 
 def main():
-    if len(sys.argv) != 5:
+    args = sys.argv[1:]
+    if len(args) != 4:
         sys.exit(__doc__)
-    dist, version, source, build = sys.argv[1:]
+    dist, version, source, build = args
     epoch = int(os.environ["SOURCE_DATE_EPOCH"])
     setup = "velmora-%s-setup.exe" % version
-    check_sums(dist, "velmora-%s-win32.zip" % version, setup)
-    check_setup(os.path.join(dist, setup), check_archive(dist, version, epoch))
+    archive = "velmora-%s-win32.zip" % version
+    check_sums(dist, archive, setup)
+    packed = check_setup(os.path.join(dist, setup), check_archive(dist, version, epoch))
     check_executable(os.path.join(dist, "velmora.exe"), version, [source, build])
+    check_manifests(dist, version, archive, setup, packed)
     print("release check of %s: %d passed, %d failed" % (dist, passed, failed))
     sys.exit(1 if failed else 0)
 
