@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Check the release files that scripts/release wrote into a dist/ folder.
 
-Usage: check_release.py DIST VERSION SOURCE BUILD
+Usage: check_release.py [--ca CA-FILE] DIST VERSION SOURCE BUILD
 
   DIST     the dist/ folder (velmora-VERSION-win32.zip, velmora-VERSION-setup.exe,
            velmora.exe, SHA256SUMS)
@@ -20,7 +20,10 @@ system DLLs only), the version information's VERSION.0.0; an installer for
 32-bit Windows that asks for no administrator rights and whose packed data,
 unpacked, holds the executable and the three texts of the archive byte for byte, and the uninstall entry;
 winget's and Scoop's manifests naming the version, the files and their
-hashes, and the installer's uninstall entry.
+hashes, and the installer's uninstall entry. A signed release (signatures/):
+every program in dist/ and in the installer (velmora.exe, the plug-ins, the
+uninstaller) signed, each signature kept in signatures/, and with --ca
+accepted by `osslsigncode verify -CAfile`; an unsigned one: none signed.
 Prints every failure and a last line "N passed, M failed"; exits 0 only when
 nothing failed.
 """
@@ -32,6 +35,7 @@ import os
 import struct
 import subprocess
 import sys
+import tempfile
 import time
 import zipfile
 
@@ -98,6 +102,73 @@ def check_setup(path, contents):
                   "ログオン時に起動する", "the velmora authors"):
         check(words.encode("utf-16-le") in packed, "the installer's script lacks " + words)
     return packed
+
+
+def programs_in(packed):
+    """The programs the installer's data holds, each stored after its length."""
+    found = []
+    at = packed.find(b"MZ", 4)
+    while at > 0:
+        size = struct.unpack_from("<I", packed, at - 4)[0]
+        body = packed[at:at + size]
+        if len(body) == size > 64:
+            header = struct.unpack_from("<I", body, 0x3C)[0]
+            if body[header:header + 4] == b"PE\0\0":
+                found.append(body)
+        at = packed.find(b"MZ", at + 1)
+    return found
+
+
+def signature(data):
+    """The PKCS#7 signature (Authenticode) a program carries, or None."""
+    pe = pefile.PE(data=data, fast_load=True)
+    security = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_SECURITY"]]
+    if security.Size == 0:
+        return None
+    der = data[security.VirtualAddress + 8:security.VirtualAddress + security.Size]  # after WIN_CERTIFICATE's head
+    size = 2 + der[1] if der[1] < 0x80 else 2 + (der[1] & 0x7F) + int.from_bytes(der[2:2 + (der[1] & 0x7F)], "big")
+    return der[:size]
+
+
+def check_signatures(dist, setup, packed, ca):
+    with open(os.path.join(dist, "velmora.exe"), "rb") as f:
+        exe = f.read()
+    with open(os.path.join(dist, setup), "rb") as f:
+        installer = f.read()
+    inside = programs_in(packed)
+    folder = os.path.join(dist, "signatures")
+    signed = os.path.isdir(folder)
+    # velmora.exe, the plug-ins System and nsDialogs, and the uninstaller,
+    # which makensis stores whole only once it is signed.
+    check(len(inside) == 3 + signed and exe in inside, "the installer holds %d programs, not velmora.exe, two "
+          "plug-ins%s" % (len(inside), " and the uninstaller" if signed else ""))
+    programs = {"velmora.exe": exe, setup: installer}
+    programs.update(("program %d in the installer" % i, body) for i, body in enumerate(inside))
+    if not signed:
+        for name, body in programs.items():
+            check(signature(body) is None, "unsigned release, yet %s is signed" % name)
+        return
+    kept = {}
+    for name in sorted(os.listdir(folder)):
+        r = subprocess.run(["openssl", "pkcs7", "-inform", "PEM", "-outform", "DER", "-in", os.path.join(folder, name)],
+                           capture_output=True)
+        check(r.returncode == 0, "signatures/%s is not a PEM signature" % name)
+        kept[name] = r.stdout
+    want = {"velmora.exe.pem", setup + ".pem", "uninstall.exe.pem", "nsis-System.dll.pem", "nsis-nsDialogs.dll.pem"}
+    check(set(kept) == want, "signatures/ holds %s, not %s" % (sorted(kept), sorted(want)))
+    for name, body in programs.items():
+        signed = signature(body)
+        if not check(signed is not None, "%s is not signed" % name):
+            continue
+        check(signed in kept.values(), "the signature of %s is not kept in signatures/" % name)
+        if name + ".pem" in kept:
+            check(kept[name + ".pem"] == signed, "signatures/%s.pem is not the signature of %s" % (name, name))
+        if ca:
+            with tempfile.NamedTemporaryFile(suffix=".exe") as f:
+                f.write(body)
+                f.flush()
+                r = subprocess.run(["osslsigncode", "verify", "-CAfile", ca, "-in", f.name], capture_output=True, text=True)
+            check(r.returncode == 0, "osslsigncode verify -CAfile %s refuses %s:\n%s" % (ca, name, r.stdout[-600:]))
 
 
 def check_manifests(dist, version, archive, setup, packed):
@@ -230,6 +301,9 @@ def check_executable(exe, version, paths):
 
 def main():
     args = sys.argv[1:]
+    ca = None
+    if args[:1] == ["--ca"] and len(args) > 1:
+        ca, args = args[1], args[2:]
     if len(args) != 4:
         sys.exit(__doc__)
     dist, version, source, build = args
@@ -240,6 +314,7 @@ def main():
     packed = check_setup(os.path.join(dist, setup), check_archive(dist, version, epoch))
     check_executable(os.path.join(dist, "velmora.exe"), version, [source, build])
     check_manifests(dist, version, archive, setup, packed)
+    check_signatures(dist, setup, packed, ca)
     print("release check of %s: %d passed, %d failed" % (dist, passed, failed))
     sys.exit(1 if failed else 0)
 
