@@ -1,26 +1,11 @@
-; The per-user installer of velmora (makensis 3, Unicode, LZMA, Modern UI).
-;
-; Built by scripts/package.py, which gives the inputs as defines:
-;   VELMORA_VERSION  the version of res/version.h, e.g. 1.3
-;   VELMORA_EXE      the velmora.exe to install
-;   VELMORA_TEXTS    a folder holding README-ja.txt, LICENSE.txt and
-;                    THIRD-PARTY-NOTICES.txt as the zip holds them
-;   VELMORA_OUTFILE  the setup.exe to write
-;   VELMORA_TARGET   x86 (as it ships, the default) or amd64 (for a 64-bit
-;                    velmora.exe, where only 64-bit programs run)
-;   VELMORA_PLUGINS  when signing: a folder of signed copies of the plug-ins
-;   VELMORA_SIGN     when signing: the command that signs the file named
-;                    after it (scripts/signing.py), then the signature's name
-;
-; It installs for the current user alone, without administrator rights, into
-; a folder the user can write to (velmora keeps its alarm file file.txt
-; beside velmora.exe), and never touches file.txt: an upgrade closes the
-; velmora that runs from the folder the way Windows closes a program at
-; logoff (it then saves its list), replaces the other files and starts it
-; again. Nothing in the output depends on the time of the build.
-;
-; Command line: /S silent, /D=FOLDER the folder, /AUTOSTART=0 or 1 the
-; Startup shortcut (by default: as before, or on for a new installation).
+; The per-user installer of velmora (makensis 3, Unicode, LZMA, Modern UI),
+; built by scripts/package.py with the defines VELMORA_VERSION, VELMORA_EXE,
+; VELMORA_TEXTS (the zip's three texts), VELMORA_OUTFILE, VELMORA_TARGET (x86,
+; or amd64 around a 64-bit velmora.exe) and, to sign, VELMORA_PLUGINS (signed
+; plug-ins) and VELMORA_SIGN (scripts/signing.py's command).
+; It installs without administrator rights into a folder the user can write
+; (file.txt lies beside velmora.exe) and never touches file.txt.
+; Command line: /S, /D=FOLDER, /AUTOSTART=0 or 1 (the Startup shortcut).
 
 Unicode true
 SetCompressor /SOLID lzma
@@ -32,8 +17,7 @@ ManifestDPIAware true
 !endif
 Target ${VELMORA_TARGET}-unicode
 !ifdef VELMORA_SIGN
-  ; Signed copies of the plug-ins stand in for the originals; a signing that
-  ; fails fails the build (= 0).
+  ; Signed plug-ins stand in; a signing that fails fails the build (= 0).
   !addplugindir /${VELMORA_TARGET}-unicode "${VELMORA_PLUGINS}"
   !uninstfinalize '${VELMORA_SIGN} "%1" uninstall.exe' = 0
   !finalize '${VELMORA_SIGN} "%1" velmora-${VELMORA_VERSION}-setup.exe' = 0
@@ -118,13 +102,10 @@ Var Autostart    ; the Startup shortcut wanted: 1 or 0
 
 ; Closing velmora -----------------------------------------------------------------
 ;
-; Each top-level window of class VELMORA whose process runs $INSTDIR\velmora.exe
-; is asked to close as Windows asks at the end of a session: velmora saves its
-; list without showing anything and ends. Copies from other folders are left
-; alone. A velmora that has not ended after CLOSE_WAIT_MS is reported with
-; Retry and Cancel; it is never killed. Cancel, and a silent run, give up:
-; the installation or uninstallation is aborted (exit code 2), nothing
-; replaced. $WasRunning is 1 afterwards when one was closed.
+; The velmora of $INSTDIR is asked to close as at the end of a session (it
+; saves and ends); others are left alone. One not ended after CLOSE_WAIT_MS
+; is never killed: Retry, or Cancel (and a silent run) aborts with exit code
+; 2, nothing replaced. $WasRunning is 1 when one was closed.
 
 !macro CLOSE_VELMORA un
 Function ${un}CloseVelmora
@@ -187,8 +168,7 @@ FunctionEnd
 
 ; The installer -------------------------------------------------------------------
 
-; Whether the user can create and delete a file in $INSTDIR; the folders made
-; for the probe are removed again. Leaves 1 or 0 on the stack.
+; 1 or 0 on the stack: whether a file can be made and deleted in $INSTDIR.
 Function CanWriteFolder
   Push $0
   Push $1
@@ -247,11 +227,9 @@ Function DirectoryLeave
   ${EndIf}
 FunctionEnd
 
-; velmora gets the rights of the desktop's user, not the installer's: run as
-; administrator, the installer would start an elevated velmora that a later
-; normal start cannot reach. So the desktop's shell (Explorer) starts it,
-; through IShellDispatch2::ShellExecute of the desktop's folder view. Without
-; such a shell: a plain start, unless that would be elevated.
+; The desktop's shell starts velmora (IShellDispatch2::ShellExecute), with the
+; user's rights: an elevated velmora, started by an elevated installer, could
+; not be reached by a later normal start. Without a shell: a plain start.
 !define CLSID_ShellWindows "{9BA05972-F6A8-11CF-A442-00A0C90A8F39}"
 !define IID_IShellWindows "{85CB6900-4D95-11CF-960C-0080C7F4EE85}"
 !define IID_IServiceProvider "{6D5140C1-7436-11CE-8034-00AA006009FA}"
@@ -318,9 +296,8 @@ Function StartVelmora
   ${If} $R8 P<> 0
     System::Call 'oleaut32::SysAllocString(w "$INSTDIR\velmora.exe") p .r1'
     System::Call 'oleaut32::SysAllocString(w "$INSTDIR") p .r2'
-    ; ShellExecute(file, arguments VT_EMPTY, folder VT_BSTR, verb VT_EMPTY,
-    ; show VT_I4 SW_SHOWNORMAL): VARIANTs by value, on x86 as four words
-    ; each, on amd64 as the address of a copy (24 bytes).
+    ; ShellExecute(file, VT_EMPTY, folder, VT_EMPTY, VT_I4 SW_SHOWNORMAL): VARIANTs
+    ; by value, as four words each on x86, as the address of a copy on amd64.
     !if ${VELMORA_TARGET} == amd64
       System::Call '*(i 0, i 0, p 0, p 0, i 8, i 0, p r2, p 0, i 0, i 0, p 0, p 0, i 3, i 0, p 1, p 0) p .r4'
       IntPtrOp $5 $4 + 24
@@ -410,8 +387,7 @@ Section "-finish"
   ${EndIf}
   ${GetSize} $INSTDIR "/S=0K /G=0" $0 $1 $2
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
-  ; The velmora that was closed runs again; a new installation starts it
-  ; from the finish page, if the user wants.
+  ; The velmora closed runs again (a new one starts from the finish page).
   ${If} $WasRunning = 1
     Call StartVelmora
   ${EndIf}
@@ -419,8 +395,7 @@ SectionEnd
 
 ; After the sections, whose indices it uses.
 Function .onInit
-  ; A new installation starts at logon; an upgrade keeps the earlier choice,
-  ; seen from the Startup shortcut; /AUTOSTART= decides over both.
+  ; Start at logon: on when new, else as before (its shortcut); /AUTOSTART= wins.
   StrCpy $Autostart 1
   ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "InstallLocation"
   ${If} $0 != ""
@@ -463,11 +438,8 @@ Function un.SkipDigits
   ${Loop}
 FunctionEnd
 
-; Whether the file name $R0 is what an interrupted save of velmora left beside
-; file.txt, as velmora itself clears it at start: "file.txt.tmp" (earlier
-; versions), "file.txt.<digits>-<digits>.tmp", or the same of a kept copy,
-; "file.txt.bad[N].<digits>-<digits>.tmp". Names compare without case. Sets
-; $R1 to 1 or 0.
+; $R1 = 1 when the file name $R0 is an interrupted save's, as velmora clears
+; them: file.txt.tmp, file.txt[.bad[N]].<digits>-<digits>.tmp (any case).
 Function un.IsSaveLeftover
   StrCpy $R1 0
   ${If} $R0 == "file.txt.tmp"
@@ -528,9 +500,7 @@ Section "Uninstall"
     Call un.RemoveSaveLeftovers
     Goto asked
     keep:
-    ; Beside a file.txt, a leftover is what velmora would remove at its next
-    ; start. Without one, it may hold the only copy of the list, which
-    ; velmora makes file.txt again at its next start: it stays.
+    ; Without a file.txt, a leftover may be the only copy of the list: it stays.
     ${If} ${FileExists} "$INSTDIR\file.txt"
       Call un.RemoveSaveLeftovers
     ${EndIf}

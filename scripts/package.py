@@ -7,31 +7,14 @@ Usage: package.py --exe EXE --version V --source SRC --boost-objects DIR --dist 
        package.py --exe EXE --version V --source SRC --boost-objects DIR
                   --setup-only SETUP [--target amd64]
 
-Writes into DIST:
-  velmora-V-win32.zip  one folder velmora-V/ with velmora.exe, README-ja.txt,
-                       LICENSE.txt and THIRD-PARTY-NOTICES.txt;
-  velmora-V-setup.exe  the installer (installer/velmora.nsi, built by
-                       makensis), which installs the same four files;
-  velmora.exe          the same executable as in the archive;
-  SHA256SUMS           the checksums of all three, as `sha256sum -c` reads them;
-  winget/, scoop/      the package managers' manifests, their downloads at URL;
-  signatures/          when signed: the detached signature of each signed file.
-With a key (or the detached signatures of a signed release) velmora.exe, the
-NSIS plug-ins the installer unpacks, the uninstaller and the installer are
-signed (signing.py). With --setup-only, only the installer, as SETUP, never
-signed; --target amd64 makes it a 64-bit installer, for a 64-bit EXE (the
-tests, where only 64-bit programs run).
-
-Everything written depends only on its inputs: the archive entries have a
-fixed order, fixed permissions and the time of SOURCE_DATE_EPOCH (the last
-commit), taken as UTC, so neither the clock, the time zone nor the umask of
-the machine shows in them. The text files get CRLF line ends (Notepad);
-README-ja.txt and any other file that is not plain ASCII get a UTF-8 BOM.
-
-THIRD-PARTY-NOTICES.txt is made from the copyright files of the Debian
-packages the executable was built with (/usr/share/doc/PACKAGE/copyright):
-the licences of Boost.Serialization, of libstdc++ and libgcc, and of the
-mingw-w64 runtime and winpthreads, which are all linked in.
+Writes velmora-V-win32.zip (the folder velmora-V/ with velmora.exe and the
+three texts), velmora-V-setup.exe (installer/velmora.nsi, by makensis),
+velmora.exe, SHA256SUMS, winget/ and scoop/, and when signed (signing.py)
+signatures/. --setup-only: the installer alone, unsigned, for the tests
+(--target amd64 around a 64-bit EXE). The output depends on the inputs
+alone: fixed order and permissions, the time of SOURCE_DATE_EPOCH as UTC.
+THIRD-PARTY-NOTICES.txt comes from the copyright files of the Debian
+packages linked in (/usr/share/doc/PACKAGE/copyright).
 """
 
 import argparse
@@ -65,14 +48,11 @@ MINGW_LINKED = ("mingw-w64-crt/", "mingw-w64-libraries/winpthreads/")
 MINGW_NOT_LINKED = ("mingw-w64-crt/profile/", "mingw-w64-crt/testcases/",
                     "mingw-w64-libraries/winpthreads/tests_pthread/")
 
-# The NSIS plug-ins the installer unpacks and loads: System (System::Call)
-# and nsDialogs (the Modern UI's welcome and finish pages). Signed, a copy of
-# each stands in for the original (!addplugindir).
+# The plug-ins the installer unpacks: System::Call, the Modern UI's pages.
 NSIS_PLUGINS = "/usr/share/nsis/Plugins"
 PLUGINS = ("System.dll", "nsDialogs.dll")
 
-# The package managers' name of velmora, and the key of its entry under
-# HKCU's Uninstall key (installer/velmora.nsi), which winget calls ProductCode.
+# winget's ProductCode is the installer's key under HKCU's Uninstall.
 WINGET_ID = "velmora.velmora"
 PRODUCT_CODE = "velmora"
 PUBLISHER = "the velmora authors"
@@ -324,12 +304,8 @@ def write(path, data):
 
 
 def write_setup(path, source, version, exe, texts, target, signer=None):
-    """Builds the installer from installer/velmora.nsi into path: the
-    executable at exe, the texts as (name, bytes). makensis is given only
-    fixed inputs and the script turns file times off, so the same inputs give
-    the same bytes. With a signer, signed copies of the plug-ins stand in,
-    and makensis has the uninstaller and the installer signed; whatever
-    fails, no unsigned installer is left."""
+    """Builds the installer into path from exe and the texts ((name, bytes));
+    with a signer, signed throughout. No unsigned installer is left."""
     with tempfile.TemporaryDirectory() as staging:
         for name, data in texts:
             write(os.path.join(staging, name), data)
@@ -363,8 +339,7 @@ def write_setup(path, source, version, exe, texts, target, signer=None):
 
 
 def yaml_text(lines):
-    """YAML from (indent, key, value) lines: each value a JSON string, which
-    YAML reads as the same string (a version stays "1.3", a date a string)."""
+    """YAML of (indent, key, value): JSON strings, so "1.3" stays a string."""
     out = []
     for indent, key, value in lines:
         if key.startswith("- ") and value is None:  # an item of a list of strings
@@ -375,14 +350,12 @@ def yaml_text(lines):
 
 
 def winget_manifests(version, setup, setup_sha256, url, epoch):
-    """winget's multi-file manifest (version, installer, ja-JP default
-    locale), schema 1.10.0, as {file name: bytes}."""
+    """winget's multi-file manifest, 1.10.0, as {file name: bytes}."""
     head = [(0, "PackageIdentifier", WINGET_ID), (0, "PackageVersion", version)]
     tail = [(0, "ManifestVersion", "1.10.0")]
     schema = "# yaml-language-server: $schema=https://aka.ms/winget-manifest.%s.1.10.0.schema.json\n"
     version_file = head + [(0, "DefaultLocale", "ja-JP"), (0, "ManifestType", "version")] + tail
-    # A user-scope NSIS installer whose /S and /D= winget passes; a new
-    # version installs over the old one in place (UpgradeBehavior install).
+    # A new version installs over the old one (UpgradeBehavior install).
     installer = head + [
         (0, "InstallerLocale", "ja-JP"),
         (0, "InstallerType", "nullsoft"),
@@ -421,11 +394,8 @@ def winget_manifests(version, setup, setup_sha256, url, epoch):
 
 
 def scoop_manifest(version, archive, archive_sha256, url):
-    """Scoop's manifest of the archive. Its persist would keep file.txt as a
-    hard link, which velmora's save (a new file renamed over file.txt) cuts,
-    so the scripts copy file.txt and its .bad copies out to the persist
-    folder before an update or uninstall removes the version's folder, and
-    back into a new one."""
+    """Scoop's manifest of the archive. persist would hard-link file.txt, a
+    link velmora's save (a rename) cuts: the scripts copy it out and back."""
     keep = "file.txt*"
     manifest = {
         "version": version,

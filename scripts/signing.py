@@ -1,18 +1,10 @@
 #!/usr/bin/python3
-"""Authenticode for the release: signs a file with the publisher's key, or
-attaches to it a detached signature made earlier (scripts/release --attach),
-and keeps its detached signature, NAME.pem, in the release's signatures/.
-
-package.py signs velmora.exe and the NSIS plug-ins with it; makensis the
-uninstaller and the installer (!uninstfinalize, !finalize), as
-
-    signing.py CONFIG FILE NAME
-
-where CONFIG is the JSON file package.py wrote (Signer.save). The tool is
-osslsigncode at the one version that signed the published files: another
-version signs the same file with other bytes. SHA-256, and the signing time
-is SOURCE_DATE_EPOCH, so one key gives the same bytes every time; only a
-time-stamp server's answer differs from one signing to the next.
+"""Authenticode (osslsigncode, SHA-256) for the release: signs a file in
+place with the publisher's key, or attaches a detached signature made earlier
+(scripts/release --attach), and keeps its signature as NAME.pem. package.py
+signs velmora.exe and the plug-ins; makensis the uninstaller and the
+installer, as `signing.py CONFIG FILE NAME` (CONFIG: Signer.save's JSON).
+The signing time is SOURCE_DATE_EPOCH: one key, one result.
 """
 
 import json
@@ -22,7 +14,7 @@ import subprocess
 import sys
 
 TOOL = "osslsigncode"
-TOOL_VERSION = "2.5"
+TOOL_VERSION = "2.5"  # another version signs with other bytes
 DESCRIPTION = "velmora"
 
 
@@ -40,9 +32,8 @@ def tool_version():
 
 
 class Signer:
-    """mode "sign": pkcs12 (and password_file, timestamp_url) sign;
-    mode "attach": the signatures in the folder attach are attached.
-    Either way the detached signatures go into the folder out."""
+    """mode "sign" with pkcs12, or "attach" from the folder attach; the
+    detached signatures go into the folder out."""
 
     def __init__(self, mode, out, time, pkcs12=None, password_file=None, timestamp_url=None, attach=None):
         self.mode, self.out, self.time = mode, out, time

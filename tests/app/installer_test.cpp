@@ -1,6 +1,5 @@
-// The installer end to end: the real velmora-setup.exe (built from
-// installer/velmora.nsi with this build's velmora.exe) run silently, as
-// scripts and software deployment run it, with velmora running or not.
+// The installer end to end: the real velmora-setup.exe around this build's
+// velmora.exe, run silently or clicked through, with velmora running or not.
 #include <shlobj.h>
 #include <tlhelp32.h>
 
@@ -81,7 +80,7 @@ std::wstring ParentImage(DWORD processId) {
     const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
-    std::map<DWORD, std::pair<DWORD, std::wstring>> processes;  // id: parent, image
+    std::map<DWORD, std::pair<DWORD, std::wstring>> processes;
     for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
         processes[entry.th32ProcessID] = {entry.th32ParentProcessID, entry.szExeFile};
     CloseHandle(snapshot);
@@ -107,8 +106,7 @@ protected:
     static DWORD Setup(const std::wstring& arguments) {
         return RunProgram(L"\"" + TestProgramFolder() + L"\\velmora-setup.exe\" " + arguments, kSetupMs);
     }
-    // What the installer leaves in the user's profile is removed with the test,
-    // and the velmora it had the shell start, which is not in the job.
+    // Removed with the test: the installer's traces, the velmora the shell started.
     void TearDown() override {
         EndJobProcesses();
         for (HWND window : TopLevelWindows(0, kMainWindowClass, false)) {
@@ -147,8 +145,7 @@ TEST_F(Installer, SilentInstallUpgradeOverARunningVelmoraAndUninstall) {
     for (const auto& value : entry) EXPECT_EQ(value.second, EntryValue(value.first)) << value.first;
     // In KB: velmora.exe alone is over 1 MB.
     EXPECT_GT(_wtoi(EntryValue(L"EstimatedSize").c_str()), 1000);
-    // A silent new installation starts nothing.
-    EXPECT_FALSE(WaitFor([&] { return !VelmorasOf(app).empty(); }, 2000));
+    EXPECT_FALSE(WaitFor([&] { return !VelmorasOf(app).empty(); }, 2000)) << "a silent installation started velmora";
 
     // velmora of the folder runs, and one of another folder; the file on disk
     // is changed behind the back of the first, which read it at its start.
@@ -157,8 +154,7 @@ TEST_F(Installer, SilentInstallUpgradeOverARunningVelmoraAndUninstall) {
         Velmora running(app);
         Velmora other(folder_.Path());
         ASSERT_TRUE(running.WaitForMainWindow() && other.WaitForMainWindow());
-        // A main window is there before its list is: the icons come after
-        // the load, and with it the first start's file.
+        // The icons come after the load, and with it the first start's file.
         ASSERT_TRUE(WaitFor([] { return TrayIconCount() == 2; }, kStartMs));
         held = ReadBytes(app + L"\\file.txt");
         ASSERT_EQ(DefaultFileBytes(), held);
@@ -170,8 +166,7 @@ TEST_F(Installer, SilentInstallUpgradeOverARunningVelmoraAndUninstall) {
         EXPECT_EQ("a damaged file kept", ReadBytes(app + L"\\file.txt.bad"));
         EXPECT_TRUE(other.Running()) << "the velmora of another folder was closed";
         EXPECT_TRUE(WaitFor([&] { return VelmorasOf(app).size() == 1; }, kStartMs)) << "velmora was not started again";
-        // By the desktop's shell, with the user's rights: not by the installer,
-        // elevated here as under Wine every process is.
+        // By the shell, not the installer (elevated, as every process under Wine).
         EXPECT_TRUE(Elevated(GetCurrentProcess()));
         for (DWORD id : VelmorasOf(app)) EXPECT_EQ(L"explorer.exe", ParentImage(id));
         EXPECT_TRUE(Exists(StartupLink()));
@@ -202,8 +197,7 @@ TEST_F(Installer, UninstallKeepsALeftoverThatMayBeTheOnlyList) {
     EXPECT_TRUE(WaitFor([&] { return ListFolder(app) == kept; }, 30000)) << "the leftover alone is not left";
 }
 
-// The finish page's "velmora を起動する", checked, as a user clicks Next
-// through the pages: velmora starts from the desktop's shell there too.
+// Clicked through, the finish page's "velmora を起動する" has the shell start velmora too.
 TEST_F(Installer, FinishPageStartsVelmoraFromTheDesktopShell) {
     const std::wstring app = folder_ / L"app";
     std::atomic<bool> ended{false};

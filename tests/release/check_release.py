@@ -2,30 +2,17 @@
 """Check the release files that scripts/release wrote into a dist/ folder.
 
 Usage: check_release.py [--ca CA-FILE] DIST VERSION SOURCE BUILD
+(SOURCE and BUILD: the sources and the build folder velmora.exe came from)
 
-  DIST     the dist/ folder (velmora-VERSION-win32.zip, velmora-VERSION-setup.exe,
-           velmora.exe, SHA256SUMS)
-  VERSION  the version they must carry
-  SOURCE   the source tree they were built from
-  BUILD    the build folder velmora.exe was built in
-
-The checksums as `sha256sum -c` reads them; the archive as one folder holding
-exactly the executable and the three texts, every entry dated from
-SOURCE_DATE_EPOCH, the executable the same as dist/velmora.exe, the texts with
-CRLF line ends (README-ja.txt Japanese, with a BOM) and the notices holding
-every licence they must; an executable with no time stamp, no debug data, no
-symbols and none of the build's paths, whose resources and imports pass
-tests/resources/check_resources.py (the About box's "velmora Version VERSION",
-system DLLs only), the version information's VERSION.0.0; an installer for
-32-bit Windows that asks for no administrator rights and whose packed data,
-unpacked, holds the executable and the three texts of the archive byte for byte, and the uninstall entry;
-winget's and Scoop's manifests naming the version, the files and their
-hashes, and the installer's uninstall entry. A signed release (signatures/):
-every program in dist/ and in the installer (velmora.exe, the plug-ins, the
-uninstaller) signed, each signature kept in signatures/, and with --ca
-accepted by `osslsigncode verify -CAfile`; an unsigned one: none signed.
-Prints every failure and a last line "N passed, M failed"; exits 0 only when
-nothing failed.
+SHA256SUMS; the archive (one folder, the executable and three texts, dated
+SOURCE_DATE_EPOCH, CRLF, a BOM for the Japanese, every licence); the
+executable (no time stamp, debug data, symbols or build path, resources and
+imports as tests/resources/check_resources.py wants, version VERSION.0.0);
+the installer (32-bit, asInvoker, holding the archive's files byte for byte);
+the manifests against dist/; a signed release's programs, those inside the
+installer too, signed, their signatures in signatures/ and, with --ca,
+accepted by `osslsigncode verify -CAfile`. Prints each failure, then
+"N passed, M failed"; exits 0 only when nothing failed.
 """
 
 import hashlib
@@ -138,8 +125,7 @@ def check_signatures(dist, setup, packed, ca):
     inside = programs_in(packed)
     folder = os.path.join(dist, "signatures")
     signed = os.path.isdir(folder)
-    # velmora.exe, the plug-ins System and nsDialogs, and the uninstaller,
-    # which makensis stores whole only once it is signed.
+    # velmora.exe, two plug-ins, and once signed the uninstaller, stored whole.
     check(len(inside) == 3 + signed and exe in inside, "the installer holds %d programs, not velmora.exe, two "
           "plug-ins%s" % (len(inside), " and the uninstaller" if signed else ""))
     programs = {"velmora.exe": exe, setup: installer}
