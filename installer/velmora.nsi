@@ -1,23 +1,11 @@
-; The per-user installer of velmora (makensis 3, Unicode, LZMA, Modern UI).
-;
-; Built by scripts/package.py, which gives the inputs as defines:
-;   VELMORA_VERSION  the version of res/version.h, e.g. 1.3
-;   VELMORA_EXE      the velmora.exe to install
-;   VELMORA_TEXTS    a folder holding README-ja.txt, LICENSE.txt and
-;                    THIRD-PARTY-NOTICES.txt as the zip holds them
-;   VELMORA_OUTFILE  the setup.exe to write
-;   VELMORA_TARGET   x86 (as it ships, the default) or amd64 (for a 64-bit
-;                    velmora.exe, where only 64-bit programs run)
-;
-; It installs for the current user alone, without administrator rights, into
-; a folder the user can write to (velmora keeps its alarm file file.txt
-; beside velmora.exe), and never touches file.txt: an upgrade closes the
-; velmora that runs from the folder the way Windows closes a program at
-; logoff (it then saves its list), replaces the other files and starts it
-; again. Nothing in the output depends on the time of the build.
-;
-; Command line: /S silent, /D=FOLDER the folder, /AUTOSTART=0 or 1 the
-; Startup shortcut (by default: as before, or on for a new installation).
+; The per-user installer of velmora (makensis 3, Unicode, LZMA, Modern UI),
+; built by scripts/package.py with the defines VELMORA_VERSION, VELMORA_EXE,
+; VELMORA_TEXTS (the zip's three texts), VELMORA_OUTFILE, VELMORA_TARGET (x86,
+; or amd64 around a 64-bit velmora.exe) and, to sign, VELMORA_PLUGINS (signed
+; plug-ins) and VELMORA_SIGN (scripts/signing.py's command).
+; It installs without administrator rights into a folder the user can write
+; (file.txt lies beside velmora.exe) and never touches file.txt.
+; Command line: /S, /D=FOLDER, /AUTOSTART=0 or 1 (the Startup shortcut).
 
 Unicode true
 SetCompressor /SOLID lzma
@@ -28,6 +16,12 @@ ManifestDPIAware true
   !define VELMORA_TARGET x86
 !endif
 Target ${VELMORA_TARGET}-unicode
+!ifdef VELMORA_SIGN
+  ; Signed plug-ins stand in; a signing that fails fails the build (= 0).
+  !addplugindir /${VELMORA_TARGET}-unicode "${VELMORA_PLUGINS}"
+  !uninstfinalize '${VELMORA_SIGN} "%1" uninstall.exe' = 0
+  !finalize '${VELMORA_SIGN} "%1" velmora-${VELMORA_VERSION}-setup.exe' = 0
+!endif
 
 !include MUI2.nsh
 !include LogicLib.nsh
@@ -108,13 +102,10 @@ Var Autostart    ; the Startup shortcut wanted: 1 or 0
 
 ; Closing velmora -----------------------------------------------------------------
 ;
-; Each top-level window of class VELMORA whose process runs $INSTDIR\velmora.exe
-; is asked to close as Windows asks at the end of a session: velmora saves its
-; list without showing anything and ends. Copies from other folders are left
-; alone. A velmora that has not ended after CLOSE_WAIT_MS is reported with
-; Retry and Cancel; it is never killed. Cancel, and a silent run, give up:
-; the installation or uninstallation is aborted (exit code 2), nothing
-; replaced. $WasRunning is 1 afterwards when one was closed.
+; The velmora of $INSTDIR is asked to close as at the end of a session (it
+; saves and ends); others are left alone. One not ended after CLOSE_WAIT_MS
+; is never killed: Retry, or Cancel (and a silent run) aborts with exit code
+; 2, nothing replaced. $WasRunning is 1 when one was closed.
 
 !macro CLOSE_VELMORA un
 Function ${un}CloseVelmora
@@ -177,8 +168,7 @@ FunctionEnd
 
 ; The installer -------------------------------------------------------------------
 
-; Whether the user can create and delete a file in $INSTDIR; the folders made
-; for the probe are removed again. Leaves 1 or 0 on the stack.
+; 1 or 0 on the stack: whether a file can be made and deleted in $INSTDIR.
 Function CanWriteFolder
   Push $0
   Push $1
@@ -237,9 +227,112 @@ Function DirectoryLeave
   ${EndIf}
 FunctionEnd
 
+; The desktop's shell starts velmora (IShellDispatch2::ShellExecute), with the
+; user's rights: an elevated velmora, started by an elevated installer, could
+; not be reached by a later normal start. Without a shell: a plain start.
+!define CLSID_ShellWindows "{9BA05972-F6A8-11CF-A442-00A0C90A8F39}"
+!define IID_IShellWindows "{85CB6900-4D95-11CF-960C-0080C7F4EE85}"
+!define IID_IServiceProvider "{6D5140C1-7436-11CE-8034-00AA006009FA}"
+!define SID_STopLevelBrowser "{4C96BE40-915C-11CF-99D3-00AA004AE837}"
+!define IID_IShellBrowser "{000214E2-0000-0000-C000-000000000046}"
+!define IID_IDispatch "{00020400-0000-0000-C000-000000000046}"
+!define IID_IShellFolderViewDual "{E7A1AF80-4D96-11CF-960C-0080C7F4EE85}"
+!define IID_IShellDispatch2 "{A4C6892C-3BA9-11D2-9DEA-00C04FB16162}"
+
+!macro RELEASE_IF_SET reg
+  ${If} ${reg} P<> 0
+    System::Call '${reg}->2()'
+  ${EndIf}
+!macroend
+
+; Called last (the finish page, the end of the sections): uses registers freely.
 Function StartVelmora
   SetOutPath $INSTDIR
-  Exec '"$INSTDIR\velmora.exe"'
+  System::Call 'ole32::CoInitializeEx(p 0, i 2) i .r3'  ; apartment-threaded
+  StrCpy $0 -1  ; ShellExecute's result
+  StrCpy $R2 0
+  StrCpy $R3 0
+  StrCpy $R4 0
+  StrCpy $R5 0
+  StrCpy $R6 0
+  StrCpy $R7 0
+  StrCpy $R8 0
+  ; CLSCTX_LOCAL_SERVER: the running shell's own object.
+  System::Call 'ole32::CoCreateInstance(g "${CLSID_ShellWindows}", p 0, i 4, g "${IID_IShellWindows}", *p .R2)'
+  ${If} $R2 P<> 0
+    ; FindWindowSW(VT_I4 CSIDL_DESKTOP, VT_EMPTY, SWC_DESKTOP, , SWFO_NEEDDISPATCH)
+    System::Call '*(i 3, i 0, p 0) p .r1'
+    System::Call '*(i 0, i 0, p 0) p .r2'
+    System::Call '$R2->15(p r1, p r2, i 8, *i 0, i 1, *p .R3)'
+    System::Free $1
+    System::Free $2
+  ${EndIf}
+  ${If} $R3 P<> 0
+    System::Call '$R3->0(g "${IID_IServiceProvider}", *p .R4)'
+  ${EndIf}
+  ${If} $R4 P<> 0
+    System::Call '$R4->3(g "${SID_STopLevelBrowser}", g "${IID_IShellBrowser}", *p .R5)'
+  ${EndIf}
+  ${If} $R5 P<> 0
+    System::Call '$R5->15(*p .R6)'  ; QueryActiveShellView
+  ${EndIf}
+  ${If} $R6 P<> 0
+    System::Call '$R6->15(i 0, g "${IID_IDispatch}", *p .R7)'  ; GetItemObject(SVGIO_BACKGROUND)
+  ${EndIf}
+  ${If} $R7 P<> 0
+    System::Call '$R7->0(g "${IID_IShellFolderViewDual}", *p .R8)'
+    !insertmacro RELEASE_IF_SET $R7
+    StrCpy $R7 0
+  ${EndIf}
+  ${If} $R8 P<> 0
+    System::Call '$R8->7(*p .r1)'  ; get_Application
+    !insertmacro RELEASE_IF_SET $R8
+    StrCpy $R8 0
+    ${If} $1 P<> 0
+      System::Call '$1->0(g "${IID_IShellDispatch2}", *p .R8)'
+      System::Call '$1->2()'
+    ${EndIf}
+  ${EndIf}
+  ${If} $R8 P<> 0
+    System::Call 'oleaut32::SysAllocString(w "$INSTDIR\velmora.exe") p .r1'
+    System::Call 'oleaut32::SysAllocString(w "$INSTDIR") p .r2'
+    ; ShellExecute(file, VT_EMPTY, folder, VT_EMPTY, VT_I4 SW_SHOWNORMAL): VARIANTs
+    ; by value, as four words each on x86, as the address of a copy on amd64.
+    !if ${VELMORA_TARGET} == amd64
+      System::Call '*(i 0, i 0, p 0, p 0, i 8, i 0, p r2, p 0, i 0, i 0, p 0, p 0, i 3, i 0, p 1, p 0) p .r4'
+      IntPtrOp $5 $4 + 24
+      IntPtrOp $6 $4 + 48
+      IntPtrOp $7 $4 + 72
+      System::Call '$R8->31(p r1, p r4, p r5, p r6, p r7) i .r0'
+      System::Free $4
+    !else
+      System::Call '$R8->31(p r1, i 0, i 0, i 0, i 0, i 8, i 0, p r2, i 0, i 0, i 0, i 0, i 0, i 3, i 0, i 1, i 0) i .r0'
+    !endif
+    System::Call 'oleaut32::SysFreeString(p r1)'
+    System::Call 'oleaut32::SysFreeString(p r2)'
+  ${EndIf}
+  !insertmacro RELEASE_IF_SET $R2
+  !insertmacro RELEASE_IF_SET $R3
+  !insertmacro RELEASE_IF_SET $R4
+  !insertmacro RELEASE_IF_SET $R5
+  !insertmacro RELEASE_IF_SET $R6
+  !insertmacro RELEASE_IF_SET $R8
+  ${If} $3 >= 0  ; S_OK or S_FALSE: this call initialised COM here
+    System::Call 'ole32::CoUninitialize()'
+  ${EndIf}
+  ${If} $0 <> 0
+    StrCpy $4 0  ; TokenIsElevated
+    System::Call 'advapi32::OpenProcessToken(p -1, i 8, *p .r1) i .r2'  ; TOKEN_QUERY
+    ${If} $2 <> 0
+      System::Call 'advapi32::GetTokenInformation(p r1, i 20, *i .r4, i 4, *i .r2)'  ; TokenElevation
+      System::Call 'kernel32::CloseHandle(p r1)'
+    ${EndIf}
+    ${If} $4 = 0
+      Exec '"$INSTDIR\velmora.exe"'
+    ${Else}
+      MessageBox MB_OK|MB_ICONINFORMATION "velmora を起動できませんでした。スタート メニューの「velmora」から起動してください。" /SD IDOK
+    ${EndIf}
+  ${EndIf}
 FunctionEnd
 
 Function FinishShow
@@ -294,8 +387,7 @@ Section "-finish"
   ${EndIf}
   ${GetSize} $INSTDIR "/S=0K /G=0" $0 $1 $2
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
-  ; The velmora that was closed runs again; a new installation starts it
-  ; from the finish page, if the user wants.
+  ; The velmora closed runs again (a new one starts from the finish page).
   ${If} $WasRunning = 1
     Call StartVelmora
   ${EndIf}
@@ -303,8 +395,7 @@ SectionEnd
 
 ; After the sections, whose indices it uses.
 Function .onInit
-  ; A new installation starts at logon; an upgrade keeps the earlier choice,
-  ; seen from the Startup shortcut; /AUTOSTART= decides over both.
+  ; Start at logon: on when new, else as before (its shortcut); /AUTOSTART= wins.
   StrCpy $Autostart 1
   ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "InstallLocation"
   ${If} $0 != ""
@@ -347,11 +438,8 @@ Function un.SkipDigits
   ${Loop}
 FunctionEnd
 
-; Whether the file name $R0 is what an interrupted save of velmora left beside
-; file.txt, as velmora itself clears it at start: "file.txt.tmp" (earlier
-; versions), "file.txt.<digits>-<digits>.tmp", or the same of a kept copy,
-; "file.txt.bad[N].<digits>-<digits>.tmp". Names compare without case. Sets
-; $R1 to 1 or 0.
+; $R1 = 1 when the file name $R0 is an interrupted save's, as velmora clears
+; them: file.txt.tmp, file.txt[.bad[N]].<digits>-<digits>.tmp (any case).
 Function un.IsSaveLeftover
   StrCpy $R1 0
   ${If} $R0 == "file.txt.tmp"
@@ -412,9 +500,7 @@ Section "Uninstall"
     Call un.RemoveSaveLeftovers
     Goto asked
     keep:
-    ; Beside a file.txt, a leftover is what velmora would remove at its next
-    ; start. Without one, it may hold the only copy of the list, which
-    ; velmora makes file.txt again at its next start: it stays.
+    ; Without a file.txt, a leftover may be the only copy of the list: it stays.
     ${If} ${FileExists} "$INSTDIR\file.txt"
       Call un.RemoveSaveLeftovers
     ${EndIf}

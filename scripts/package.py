@@ -2,41 +2,36 @@
 """Packs a built velmora.exe into the release files of dist/ (scripts/release).
 
 Usage: package.py --exe EXE --version V --source SRC --boost-objects DIR --dist DIST
+                  [--download-url URL] [--sign-pkcs12 KEY [--sign-password-file FILE]
+                  [--sign-timestamp-url URL] | --attach SIGNATURES]
        package.py --exe EXE --version V --source SRC --boost-objects DIR
                   --setup-only SETUP [--target amd64]
 
-Writes into DIST:
-  velmora-V-win32.zip  one folder velmora-V/ with velmora.exe, README-ja.txt,
-                       LICENSE.txt and THIRD-PARTY-NOTICES.txt;
-  velmora-V-setup.exe  the installer (installer/velmora.nsi, built by
-                       makensis), which installs the same four files;
-  velmora.exe          the same executable as in the archive;
-  SHA256SUMS           the checksums of all three, as `sha256sum -c` reads them.
-With --setup-only, only the installer, as SETUP; --target amd64 makes it a
-64-bit installer, for a 64-bit EXE (the tests, where only 64-bit programs run).
-
-Everything written depends only on its inputs: the archive entries have a
-fixed order, fixed permissions and the time of SOURCE_DATE_EPOCH (the last
-commit), taken as UTC, so neither the clock, the time zone nor the umask of
-the machine shows in them. The text files get CRLF line ends (Notepad);
-README-ja.txt and any other file that is not plain ASCII get a UTF-8 BOM.
-
-THIRD-PARTY-NOTICES.txt is made from the copyright files of the Debian
-packages the executable was built with (/usr/share/doc/PACKAGE/copyright):
-the licences of Boost.Serialization, of libstdc++ and libgcc, and of the
-mingw-w64 runtime and winpthreads, which are all linked in.
+Writes velmora-V-win32.zip (the folder velmora-V/ with velmora.exe and the
+three texts), velmora-V-setup.exe (installer/velmora.nsi, by makensis),
+velmora.exe, SHA256SUMS, winget/ and scoop/, and when signed (signing.py)
+signatures/. --setup-only: the installer alone, unsigned, for the tests
+(--target amd64 around a 64-bit EXE). The output depends on the inputs
+alone: fixed order and permissions, the time of SOURCE_DATE_EPOCH as UTC.
+THIRD-PARTY-NOTICES.txt comes from the copyright files of the Debian
+packages linked in (/usr/share/doc/PACKAGE/copyright).
 """
 
 import argparse
 import fnmatch
 import hashlib
+import json
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
 import time
 import zipfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from signing import Signer, SigningError  # noqa: E402
 
 DOC = "/usr/share/doc"
 BOOST_PACKAGE = "libboost-serialization1.74-dev"
@@ -52,6 +47,16 @@ STL_HEADER = "/usr/lib/gcc/i686-w64-mingw32/12-posix/include/c++/bits/stl_tree.h
 MINGW_LINKED = ("mingw-w64-crt/", "mingw-w64-libraries/winpthreads/")
 MINGW_NOT_LINKED = ("mingw-w64-crt/profile/", "mingw-w64-crt/testcases/",
                     "mingw-w64-libraries/winpthreads/tests_pthread/")
+
+# The plug-ins the installer unpacks: System::Call, the Modern UI's pages.
+NSIS_PLUGINS = "/usr/share/nsis/Plugins"
+PLUGINS = ("System.dll", "nsDialogs.dll")
+
+# winget's ProductCode is the installer's key under HKCU's Uninstall.
+WINGET_ID = "velmora.velmora"
+PRODUCT_CODE = "velmora"
+PUBLISHER = "the velmora authors"
+SUMMARY = "通知領域に常駐する小さなアラーム時計"
 
 
 class PackagingError(Exception):
@@ -298,25 +303,119 @@ def write(path, data):
     os.replace(tmp, path)
 
 
-def write_setup(path, source, version, exe, texts, target):
-    """Builds the installer from installer/velmora.nsi into path: the
-    executable at exe, the texts as (name, bytes). makensis is given only
-    fixed inputs and the script turns file times off, so the same inputs give
-    the same bytes."""
+def write_setup(path, source, version, exe, texts, target, signer=None):
+    """Builds the installer into path from exe and the texts ((name, bytes));
+    with a signer, signed throughout. No unsigned installer is left."""
     with tempfile.TemporaryDirectory() as staging:
         for name, data in texts:
             write(os.path.join(staging, name), data)
         command = ["makensis", "-NOCONFIG", "-V2", "-WX", "-INPUTCHARSET", "UTF8",
                    "-DVELMORA_VERSION=" + version, "-DVELMORA_EXE=" + os.path.abspath(exe),
                    "-DVELMORA_TEXTS=" + staging, "-DVELMORA_OUTFILE=" + os.path.abspath(path) + ".tmp",
-                   "-DVELMORA_TARGET=" + target, os.path.join(source, "installer", "velmora.nsi")]
+                   "-DVELMORA_TARGET=" + target]
+        if signer:
+            plugins = os.path.join(staging, "plugins")
+            os.mkdir(plugins)
+            for name in PLUGINS:
+                copy = os.path.join(plugins, name)
+                shutil.copyfile(os.path.join(NSIS_PLUGINS, target + "-unicode", name), copy)
+                signer.sign(copy, "nsis-" + name)
+            config = os.path.join(staging, "signing.json")
+            signer.save(config)
+            sign = [sys.executable, os.path.join(os.path.abspath(source), "scripts", "signing.py"), config]
+            if any(c in "".join(sign) for c in "\"'$`"):
+                raise PackagingError("a path to sign with holds a quote or $: %s" % sign)
+            command += ["-DVELMORA_PLUGINS=" + plugins, "-DVELMORA_SIGN=" + " ".join('"%s"' % a for a in sign)]
+        command.append(os.path.join(source, "installer", "velmora.nsi"))
         try:
             r = subprocess.run(command, capture_output=True, text=True)
         except OSError as e:
             raise PackagingError("makensis could not be run (%s; run scripts/setup)" % e)
         if r.returncode != 0:
+            if os.path.exists(path + ".tmp"):
+                os.remove(path + ".tmp")  # makensis leaves it unsigned
             raise PackagingError("makensis failed:\n%s%s" % (r.stdout, r.stderr))
     os.replace(path + ".tmp", path)
+
+
+def yaml_text(lines):
+    """YAML of (indent, key, value): JSON strings, so "1.3" stays a string."""
+    out = []
+    for indent, key, value in lines:
+        if key.startswith("- ") and value is None:  # an item of a list of strings
+            out.append("  " * indent + "- " + json.dumps(key[2:], ensure_ascii=False))
+        else:
+            out.append("  " * indent + key + ":" + ("" if value is None else " " + json.dumps(value, ensure_ascii=False)))
+    return ("\n".join(out) + "\n").encode("utf-8")
+
+
+def winget_manifests(version, setup, setup_sha256, url, epoch):
+    """winget's multi-file manifest, 1.10.0, as {file name: bytes}."""
+    head = [(0, "PackageIdentifier", WINGET_ID), (0, "PackageVersion", version)]
+    tail = [(0, "ManifestVersion", "1.10.0")]
+    schema = "# yaml-language-server: $schema=https://aka.ms/winget-manifest.%s.1.10.0.schema.json\n"
+    version_file = head + [(0, "DefaultLocale", "ja-JP"), (0, "ManifestType", "version")] + tail
+    # A new version installs over the old one (UpgradeBehavior install).
+    installer = head + [
+        (0, "InstallerLocale", "ja-JP"),
+        (0, "InstallerType", "nullsoft"),
+        (0, "Scope", "user"),
+        (0, "InstallModes", None), (1, "- interactive", None), (1, "- silent", None),
+        (1, "- silentWithProgress", None),
+        (0, "InstallerSwitches", None), (1, "Silent", "/S"), (1, "SilentWithProgress", "/S"),
+        (1, "InstallLocation", "/D=<INSTALLPATH>"),
+        (0, "UpgradeBehavior", "install"),
+        (0, "ProductCode", PRODUCT_CODE),
+        (0, "ReleaseDate", time.strftime("%Y-%m-%d", time.gmtime(epoch))),
+        (0, "AppsAndFeaturesEntries", None),
+        (1, "- DisplayName", "velmora"), (2, "Publisher", PUBLISHER), (2, "DisplayVersion", version),
+        (2, "ProductCode", PRODUCT_CODE), (2, "InstallerType", "nullsoft"),
+        (0, "InstallationMetadata", None),
+        (1, "DefaultInstallLocation", "%LOCALAPPDATA%\\Programs\\velmora"),
+        (0, "Installers", None),
+        (1, "- Architecture", "x86"), (2, "InstallerUrl", url + "/" + setup),
+        (2, "InstallerSha256", setup_sha256.upper()),
+        (0, "ManifestType", "installer")] + tail
+    locale = head + [
+        (0, "PackageLocale", "ja-JP"),
+        (0, "Publisher", PUBLISHER),
+        (0, "PackageName", "velmora"),
+        (0, "License", "MIT"),
+        (0, "ShortDescription", SUMMARY),
+        (0, "Description", "velmora は通知領域に常駐する小さなアラーム時計です。曜日ごとに鳴らすアラームを"
+                           "いくつでも登録でき、それぞれに WAV ファイルを選べます。"),
+        (0, "Moniker", "velmora"),
+        (0, "Tags", None), (1, "- alarm", None), (1, "- clock", None), (1, "- アラーム", None),
+        (1, "- 時計", None),
+        (0, "ManifestType", "defaultLocale")] + tail
+    return {WINGET_ID + ".yaml": (schema % "version").encode() + yaml_text(version_file),
+            WINGET_ID + ".installer.yaml": (schema % "installer").encode() + yaml_text(installer),
+            WINGET_ID + ".locale.ja-JP.yaml": (schema % "defaultLocale").encode() + yaml_text(locale)}
+
+
+def scoop_manifest(version, archive, archive_sha256, url):
+    """Scoop's manifest of the archive. persist would hard-link file.txt, a
+    link velmora's save (a rename) cuts: the scripts copy it out and back."""
+    keep = "file.txt*"
+    manifest = {
+        "version": version,
+        "description": SUMMARY,
+        "homepage": url,
+        "license": "MIT",
+        "url": url + "/" + archive,
+        "hash": archive_sha256,
+        "extract_dir": "velmora-" + version,
+        "pre_install": "if (Test-Path \"$persist_dir\\file.txt\") "
+                       "{ Copy-Item \"$persist_dir\\%s\" \"$dir\" -Force }" % keep,
+        "uninstaller": {"script": "if (Test-Path \"$dir\\file.txt\") "
+                                  "{ New-Item -ItemType Directory -Force \"$persist_dir\" | Out-Null; "
+                                  "Copy-Item \"$dir\\%s\" -Exclude '*.tmp' \"$persist_dir\" -Force }" % keep},
+        "shortcuts": [["velmora.exe", "velmora"]],
+        "checkver": {"url": url + "/SHA256SUMS", "regex": "velmora-([\\d.]+)-win32\\.zip"},
+        "autoupdate": {"url": url + "/velmora-$version-win32.zip", "extract_dir": "velmora-$version",
+                       "hash": {"url": "$baseurl/SHA256SUMS"}},
+    }
+    return (json.dumps(manifest, ensure_ascii=False, indent=4) + "\n").encode("utf-8")
 
 
 def main():
@@ -329,9 +428,17 @@ def main():
     ap.add_argument("--dist")
     ap.add_argument("--setup-only", metavar="SETUP", help="write only the installer, as SETUP")
     ap.add_argument("--target", choices=["x86", "amd64"], default="x86", help="the installer's processor")
+    ap.add_argument("--download-url", default="https://example.invalid/velmora",
+                    help="the folder the downloads are published in, for the manifests")
+    ap.add_argument("--sign-pkcs12", metavar="KEY", help="sign with this PKCS#12 file")
+    ap.add_argument("--sign-password-file", metavar="FILE", help="the key's password, in this file")
+    ap.add_argument("--sign-timestamp-url", metavar="URL", help="an RFC 3161 time-stamp server")
+    ap.add_argument("--attach", metavar="SIGNATURES", help="attach these detached signatures instead")
     args = ap.parse_args()
     if (args.dist is None) == (args.setup_only is None):
         ap.error("give either --dist or --setup-only")
+    if args.sign_pkcs12 and args.attach:
+        ap.error("give either a key or signatures to attach")
 
     epoch = os.environ.get("SOURCE_DATE_EPOCH", "")
     if args.dist and not epoch.isdigit():
@@ -341,8 +448,6 @@ def main():
         with open(os.path.join(args.source, rel), encoding="utf-8") as f:
             return f.read()
 
-    with open(args.exe, "rb") as f:
-        exe = f.read()
     folder = "velmora-" + args.version
     texts = [
         ("README-ja.txt", windows_text(read("docs/readme-ja.txt"), bom=True)),
@@ -353,21 +458,43 @@ def main():
         write_setup(args.setup_only, args.source, args.version, args.exe, texts, args.target)
         return
     os.makedirs(args.dist, exist_ok=True)
+    signer = None
+    if args.sign_pkcs12 or args.attach:
+        signer = Signer("sign" if args.sign_pkcs12 else "attach", os.path.abspath(os.path.join(args.dist, "signatures")),
+                        int(epoch), pkcs12=args.sign_pkcs12 and os.path.abspath(args.sign_pkcs12),
+                        password_file=args.sign_password_file and os.path.abspath(args.sign_password_file),
+                        timestamp_url=args.sign_timestamp_url, attach=args.attach and os.path.abspath(args.attach))
+        signer.check()
     archive = folder + "-win32.zip"
     setup = "velmora-%s-setup.exe" % args.version
-    write_zip(os.path.join(args.dist, archive), folder, [("velmora.exe", exe)] + texts, int(epoch))
-    write_setup(os.path.join(args.dist, setup), args.source, args.version, args.exe, texts, args.target)
+    with tempfile.TemporaryDirectory() as work:
+        exe_path = args.exe
+        if signer:
+            exe_path = os.path.join(work, "velmora.exe")
+            shutil.copyfile(args.exe, exe_path)
+            signer.sign(exe_path, "velmora.exe")
+        with open(exe_path, "rb") as f:
+            exe = f.read()
+        write_zip(os.path.join(args.dist, archive), folder, [("velmora.exe", exe)] + texts, int(epoch))
+        write_setup(os.path.join(args.dist, setup), args.source, args.version, exe_path, texts, args.target, signer)
     write(os.path.join(args.dist, "velmora.exe"), exe)
-    sums = ""
+    digests = {}
     for name in sorted([archive, setup, "velmora.exe"]):
         with open(os.path.join(args.dist, name), "rb") as f:
-            sums += "%s  %s\n" % (hashlib.sha256(f.read()).hexdigest(), name)
+            digests[name] = hashlib.sha256(f.read()).hexdigest()
+    sums = "".join("%s  %s\n" % (digests[name], name) for name in sorted(digests))
     write(os.path.join(args.dist, "SHA256SUMS"), sums.encode("ascii"))
+    url = args.download_url.rstrip("/")
+    for sub, files in (("winget", winget_manifests(args.version, setup, digests[setup], url, int(epoch))),
+                       ("scoop", {"velmora.json": scoop_manifest(args.version, archive, digests[archive], url)})):
+        os.makedirs(os.path.join(args.dist, sub), exist_ok=True)
+        for name, data in files.items():
+            write(os.path.join(args.dist, sub, name), data)
     print(sums, end="")
 
 
 if __name__ == "__main__":
     try:
         main()
-    except PackagingError as e:
+    except (PackagingError, SigningError) as e:
         sys.exit("package: %s" % e)

@@ -1,10 +1,12 @@
-// The installer end to end: the real velmora-setup.exe (built from
-// installer/velmora.nsi with this build's velmora.exe) run silently, as
-// scripts and software deployment run it, with velmora running or not.
+// The installer end to end: the real velmora-setup.exe around this build's
+// velmora.exe, run silently or clicked through, with velmora running or not.
 #include <shlobj.h>
 #include <tlhelp32.h>
 
+#include <atomic>
 #include <cstring>
+#include <map>
+#include <thread>
 
 #include "e2e_harness.h"
 #include "res/version.h"
@@ -73,16 +75,49 @@ void Suspend(DWORD processId, bool suspend) {
     CloseHandle(snapshot);
 }
 
+// The image name of the process that started a process; empty when unknown.
+std::wstring ParentImage(DWORD processId) {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    std::map<DWORD, std::pair<DWORD, std::wstring>> processes;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        processes[entry.th32ProcessID] = {entry.th32ParentProcessID, entry.szExeFile};
+    CloseHandle(snapshot);
+    const auto child = processes.find(processId);
+    if (child == processes.end()) return L"";
+    const auto parent = processes.find(child->second.first);
+    return parent == processes.end() ? L"" : parent->second.second;
+}
+
+bool Elevated(HANDLE process) {
+    HANDLE token = nullptr;
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    const bool read = OpenProcessToken(process, TOKEN_QUERY, &token) &&
+                      GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size);
+    if (token != nullptr) CloseHandle(token);
+    return read && elevation.TokenIsElevated != 0;
+}
+
 class Installer : public EndToEnd {
 protected:
     // setup.exe with these arguments: its exit code.
     static DWORD Setup(const std::wstring& arguments) {
         return RunProgram(L"\"" + TestProgramFolder() + L"\\velmora-setup.exe\" " + arguments, kSetupMs);
     }
-    // What the installer leaves in the user's profile is removed with the test;
-    // velmora.exe of the installer's starting is ended (it is in the job).
+    // Removed with the test: the installer's traces, the velmora the shell started.
     void TearDown() override {
         EndJobProcesses();
+        for (HWND window : TopLevelWindows(0, kMainWindowClass, false)) {
+            DWORD id = 0;
+            GetWindowThreadProcessId(window, &id);
+            const HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
+            if (process == nullptr) continue;
+            TerminateProcess(process, 98);
+            WaitForSingleObject(process, kEndMs);
+            CloseHandle(process);
+        }
         RegDeleteTreeW(HKEY_CURRENT_USER, kUninstallKey);
         DeleteFileW(StartupLink().c_str());
         DeleteFileW(MenuLink().c_str());
@@ -110,8 +145,7 @@ TEST_F(Installer, SilentInstallUpgradeOverARunningVelmoraAndUninstall) {
     for (const auto& value : entry) EXPECT_EQ(value.second, EntryValue(value.first)) << value.first;
     // In KB: velmora.exe alone is over 1 MB.
     EXPECT_GT(_wtoi(EntryValue(L"EstimatedSize").c_str()), 1000);
-    // A silent new installation starts nothing.
-    EXPECT_FALSE(WaitFor([&] { return !VelmorasOf(app).empty(); }, 2000));
+    EXPECT_FALSE(WaitFor([&] { return !VelmorasOf(app).empty(); }, 2000)) << "a silent installation started velmora";
 
     // velmora of the folder runs, and one of another folder; the file on disk
     // is changed behind the back of the first, which read it at its start.
@@ -120,8 +154,7 @@ TEST_F(Installer, SilentInstallUpgradeOverARunningVelmoraAndUninstall) {
         Velmora running(app);
         Velmora other(folder_.Path());
         ASSERT_TRUE(running.WaitForMainWindow() && other.WaitForMainWindow());
-        // A main window is there before its list is: the icons come after
-        // the load, and with it the first start's file.
+        // The icons come after the load, and with it the first start's file.
         ASSERT_TRUE(WaitFor([] { return TrayIconCount() == 2; }, kStartMs));
         held = ReadBytes(app + L"\\file.txt");
         ASSERT_EQ(DefaultFileBytes(), held);
@@ -133,6 +166,9 @@ TEST_F(Installer, SilentInstallUpgradeOverARunningVelmoraAndUninstall) {
         EXPECT_EQ("a damaged file kept", ReadBytes(app + L"\\file.txt.bad"));
         EXPECT_TRUE(other.Running()) << "the velmora of another folder was closed";
         EXPECT_TRUE(WaitFor([&] { return VelmorasOf(app).size() == 1; }, kStartMs)) << "velmora was not started again";
+        // By the shell, not the installer (elevated, as every process under Wine).
+        EXPECT_TRUE(Elevated(GetCurrentProcess()));
+        for (DWORD id : VelmorasOf(app)) EXPECT_EQ(L"explorer.exe", ParentImage(id));
         EXPECT_TRUE(Exists(StartupLink()));
     }
 
@@ -159,6 +195,23 @@ TEST_F(Installer, UninstallKeepsALeftoverThatMayBeTheOnlyList) {
     ASSERT_EQ(0u, RunProgram(L"\"" + app + L"\\uninstall.exe\" /S", kSetupMs));
     const std::set<std::wstring> kept = {L"file.txt.1234-5.tmp"};
     EXPECT_TRUE(WaitFor([&] { return ListFolder(app) == kept; }, 30000)) << "the leftover alone is not left";
+}
+
+// Clicked through, the finish page's "velmora を起動する" has the shell start velmora too.
+TEST_F(Installer, FinishPageStartsVelmoraFromTheDesktopShell) {
+    const std::wstring app = folder_ / L"app";
+    std::atomic<bool> ended{false};
+    std::thread clicker([&] {
+        for (; !ended; Sleep(300)) {
+            for (HWND page : TopLevelWindows(0, L"#32770", true)) Click(page, IDOK);
+        }
+    });
+    const DWORD code = Setup(L"/D=" + app);
+    ended = true;
+    clicker.join();
+    ASSERT_EQ(0u, code);
+    ASSERT_TRUE(WaitFor([&] { return VelmorasOf(app).size() == 1; }, kStartMs)) << "velmora was not started";
+    EXPECT_EQ(L"explorer.exe", ParentImage(VelmorasOf(app)[0]));
 }
 
 TEST_F(Installer, AutostartChoiceIsKeptOnUpgrade) {

@@ -1,34 +1,32 @@
 #!/usr/bin/python3
 """Check the release files that scripts/release wrote into a dist/ folder.
 
-Usage: check_release.py DIST VERSION SOURCE BUILD
+Usage: check_release.py [--ca CA-FILE] DIST VERSION SOURCE BUILD
+(SOURCE and BUILD: the sources and the build folder velmora.exe came from)
 
-  DIST     the dist/ folder (velmora-VERSION-win32.zip, velmora-VERSION-setup.exe,
-           velmora.exe, SHA256SUMS)
-  VERSION  the version they must carry
-  SOURCE   the source tree they were built from
-  BUILD    the build folder velmora.exe was built in
-
-The checksums as `sha256sum -c` reads them; the archive as one folder holding
-exactly the executable and the three texts, every entry dated from
-SOURCE_DATE_EPOCH, the executable the same as dist/velmora.exe, the texts with
-CRLF line ends (README-ja.txt Japanese, with a BOM) and the notices holding
-every licence they must; an executable with no time stamp, no debug data, no
-symbols and none of the build's paths, whose resources and imports pass
-tests/resources/check_resources.py (the About box's "velmora Version VERSION",
-system DLLs only), the version information's VERSION.0.0; an installer for
-32-bit Windows that asks for no administrator rights and whose packed data,
-unpacked, holds the executable and the three texts of the archive byte for byte, and the uninstall entry. Prints every failure and a last line "N passed, M failed";
-exits 0 only when nothing failed.
+SHA256SUMS; the archive (one folder, the executable and three texts, dated
+SOURCE_DATE_EPOCH, CRLF, a BOM for the Japanese, every licence); the
+executable (no time stamp, debug data, symbols or build path, resources and
+imports as tests/resources/check_resources.py wants, version VERSION.0.0);
+the installer (32-bit, asInvoker, holding the archive's files byte for byte);
+the manifests against dist/; a signed release's programs, those inside the
+installer too, signed, their signatures in signatures/ and, with --ca,
+accepted by `osslsigncode verify -CAfile`. Prints each failure, then
+"N passed, M failed"; exits 0 only when nothing failed.
 """
 
+import hashlib
+import json
 import lzma
 import os
 import struct
 import subprocess
 import sys
+import tempfile
 import time
 import zipfile
+
+import yaml
 
 try:
     import pefile
@@ -75,7 +73,7 @@ def check_setup(path, contents):
     # data and each file, the files each after their length.
     at = data.find(b"\xef\xbe\xad\xdeNullsoftInst")
     if not check(at >= 4, "the installer holds no NSIS data"):
-        return
+        return b""
     total = struct.unpack_from("<I", data, at + 20)[0]
     props, dictionary = data[at + 24], struct.unpack_from("<I", data, at + 25)[0]
     lzma1 = {"id": lzma.FILTER_LZMA1, "dict_size": dictionary,
@@ -84,12 +82,110 @@ def check_setup(path, contents):
         packed = lzma.LZMADecompressor(lzma.FORMAT_RAW, filters=[lzma1]).decompress(data[at + 29:at - 4 + total])
     except lzma.LZMAError as e:
         check(False, "the installer's data is not one LZMA stream: %s" % e)
-        return
+        return b""
     for name, body in contents.items():
         check(struct.pack("<I", len(body)) + body in packed, "the installer does not hold the archive's " + name)
     for words in ("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\velmora", "velmora を起動する",
                   "ログオン時に起動する", "the velmora authors"):
         check(words.encode("utf-16-le") in packed, "the installer's script lacks " + words)
+    return packed
+
+
+def programs_in(packed):
+    """The programs the installer's data holds, each stored after its length."""
+    found = []
+    at = packed.find(b"MZ", 4)
+    while at > 0:
+        size = struct.unpack_from("<I", packed, at - 4)[0]
+        body = packed[at:at + size]
+        if len(body) == size > 64:
+            header = struct.unpack_from("<I", body, 0x3C)[0]
+            if body[header:header + 4] == b"PE\0\0":
+                found.append(body)
+        at = packed.find(b"MZ", at + 1)
+    return found
+
+
+def signature(data):
+    """The PKCS#7 signature (Authenticode) a program carries, or None."""
+    pe = pefile.PE(data=data, fast_load=True)
+    security = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_SECURITY"]]
+    if security.Size == 0:
+        return None
+    der = data[security.VirtualAddress + 8:security.VirtualAddress + security.Size]  # after WIN_CERTIFICATE's head
+    size = 2 + der[1] if der[1] < 0x80 else 2 + (der[1] & 0x7F) + int.from_bytes(der[2:2 + (der[1] & 0x7F)], "big")
+    return der[:size]
+
+
+def check_signatures(dist, setup, packed, ca):
+    with open(os.path.join(dist, "velmora.exe"), "rb") as f:
+        exe = f.read()
+    with open(os.path.join(dist, setup), "rb") as f:
+        installer = f.read()
+    inside = programs_in(packed)
+    folder = os.path.join(dist, "signatures")
+    signed = os.path.isdir(folder)
+    # velmora.exe, two plug-ins, and once signed the uninstaller, stored whole.
+    check(len(inside) == 3 + signed and exe in inside, "the installer holds %d programs, not velmora.exe, two "
+          "plug-ins%s" % (len(inside), " and the uninstaller" if signed else ""))
+    programs = {"velmora.exe": exe, setup: installer}
+    programs.update(("program %d in the installer" % i, body) for i, body in enumerate(inside))
+    if not signed:
+        for name, body in programs.items():
+            check(signature(body) is None, "unsigned release, yet %s is signed" % name)
+        return
+    kept = {}
+    for name in sorted(os.listdir(folder)):
+        r = subprocess.run(["openssl", "pkcs7", "-inform", "PEM", "-outform", "DER", "-in", os.path.join(folder, name)],
+                           capture_output=True)
+        check(r.returncode == 0, "signatures/%s is not a PEM signature" % name)
+        kept[name] = r.stdout
+    want = {"velmora.exe.pem", setup + ".pem", "uninstall.exe.pem", "nsis-System.dll.pem", "nsis-nsDialogs.dll.pem"}
+    check(set(kept) == want, "signatures/ holds %s, not %s" % (sorted(kept), sorted(want)))
+    for name, body in programs.items():
+        signed = signature(body)
+        if not check(signed is not None, "%s is not signed" % name):
+            continue
+        check(signed in kept.values(), "the signature of %s is not kept in signatures/" % name)
+        if name + ".pem" in kept:
+            check(kept[name + ".pem"] == signed, "signatures/%s.pem is not the signature of %s" % (name, name))
+        if ca:
+            with tempfile.NamedTemporaryFile(suffix=".exe") as f:
+                f.write(body)
+                f.flush()
+                r = subprocess.run(["osslsigncode", "verify", "-CAfile", ca, "-in", f.name], capture_output=True, text=True)
+            check(r.returncode == 0, "osslsigncode verify -CAfile %s refuses %s:\n%s" % (ca, name, r.stdout[-600:]))
+
+
+def check_manifests(dist, version, archive, setup, packed):
+    """winget's and Scoop's manifests against the files of dist/."""
+    def digest(name):
+        with open(os.path.join(dist, name), "rb") as f:
+            return hashlib.sha256(f.read()).hexdigest()
+    winget = {}
+    for name in os.listdir(os.path.join(dist, "winget")):
+        with open(os.path.join(dist, "winget", name), encoding="utf-8") as f:
+            m = yaml.safe_load(f)
+        winget[m["ManifestType"]] = m
+        check(m["PackageVersion"] == version and m["ManifestVersion"] == "1.10.0",
+              "winget/%s: version %s, manifest version %s" % (name, m["PackageVersion"], m["ManifestVersion"]))
+    check(sorted(winget) == ["defaultLocale", "installer", "version"], "winget/ holds %s" % sorted(winget))
+    installer = winget.get("installer", {})
+    entries = [installer.get("ProductCode")] + [e.get("ProductCode") for e in installer.get("AppsAndFeaturesEntries", [])]
+    for code in entries:
+        key = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%s" % code
+        check(key.encode("utf-16-le") + b"\0\0" in packed, "winget's ProductCode %s is not the installer's entry" % code)
+    for entry in installer.get("AppsAndFeaturesEntries", []):
+        check(entry.get("DisplayVersion") == version, "winget's DisplayVersion is not " + version)
+    for item in installer.get("Installers", []):
+        check(item["InstallerUrl"].endswith("/" + setup), "winget's InstallerUrl %s" % item["InstallerUrl"])
+        check(item["InstallerSha256"] == digest(setup).upper(), "winget's InstallerSha256 is not the installer's")
+    with open(os.path.join(dist, "scoop", "velmora.json"), encoding="utf-8") as f:
+        scoop = json.load(f)
+    check(scoop["version"] == version and scoop["extract_dir"] == "velmora-" + version,
+          "scoop: version %s, extract_dir %s" % (scoop["version"], scoop["extract_dir"]))
+    check(scoop["url"].endswith("/" + archive) and scoop["hash"] == digest(archive),
+          "scoop: the url or hash is not the archive's")
 
 
 def check_sums(dist, archive, setup):
@@ -190,14 +286,21 @@ def check_executable(exe, version, paths):
 
 
 def main():
-    if len(sys.argv) != 5:
+    args = sys.argv[1:]
+    ca = None
+    if args[:1] == ["--ca"] and len(args) > 1:
+        ca, args = args[1], args[2:]
+    if len(args) != 4:
         sys.exit(__doc__)
-    dist, version, source, build = sys.argv[1:]
+    dist, version, source, build = args
     epoch = int(os.environ["SOURCE_DATE_EPOCH"])
     setup = "velmora-%s-setup.exe" % version
-    check_sums(dist, "velmora-%s-win32.zip" % version, setup)
-    check_setup(os.path.join(dist, setup), check_archive(dist, version, epoch))
+    archive = "velmora-%s-win32.zip" % version
+    check_sums(dist, archive, setup)
+    packed = check_setup(os.path.join(dist, setup), check_archive(dist, version, epoch))
     check_executable(os.path.join(dist, "velmora.exe"), version, [source, build])
+    check_manifests(dist, version, archive, setup, packed)
+    check_signatures(dist, setup, packed, ca)
     print("release check of %s: %d passed, %d failed" % (dist, passed, failed))
     sys.exit(1 if failed else 0)
 
