@@ -36,8 +36,9 @@ constexpr Column kColumns[] = {
 constexpr int kColumnCount = sizeof kColumns / sizeof kColumns[0];
 
 static_assert(kListExStyles == 0x21, "grid lines and full-row selection");
-constexpr wchar_t kListName[] = L"アラーム一覧";
 static_assert(kColumnCount == kFirstDayColumn + kDayCount, "time, switch, seven days");
+
+constexpr wchar_t kListName[] = L"アラーム一覧";  // what a screen reader calls the list
 
 HWND s_openDialog = nullptr;
 
@@ -107,8 +108,7 @@ INT_PTR EditAlarm(HWND dialog, std::size_t index) {
 INT_PTR OnInitDialog(HWND dialog) {
     s_openDialog = dialog;
     const HWND listView = GetDlgItem(dialog, IDC_ALARM_LIST);
-    // Its name for screen readers; the selection stays in sight when the
-    // keyboard is on a button.
+    // The selection stays in sight when the keyboard is on a button.
     SetWindowTextW(listView, kListName);
     SetWindowLongPtrW(listView, GWL_STYLE, GetWindowLongPtrW(listView, GWL_STYLE) | LVS_SHOWSELALWAYS);
     InsertColumns(listView);
