@@ -1,5 +1,7 @@
 #include "app/main_window.h"
 
+#include <windowsx.h>
+
 #include "app/about_box.h"
 #include "app/alarm_tick.h"
 #include "app/exit_flow.h"
@@ -18,8 +20,7 @@ NOTIFYICONDATAW g_trayIconData;
 
 namespace {
 
-// The record up to and including dwInfoFlags; no version is set on the icon,
-// so its callback carries the icon id in wParam and the mouse message in lParam.
+// The record up to and including dwInfoFlags.
 #ifndef _WIN64  // the sizes of the program as it ships, 32-bit
 static_assert(NOTIFYICONDATAW_V2_SIZE == 936, "the tray icon record is 936 bytes");
 static_assert(sizeof(WNDCLASSEXW) == 48, "the window class record is 48 bytes");
@@ -61,27 +62,16 @@ bool BringOpenMessageBoxToFront() {
     return true;
 }
 
-// The window a question should be owned by: what the user has on screen, the
-// alarm editor or list when open, else the hidden main window.
-HWND OwnerInSight(HWND window) {
+// The window a question stands on: the alarm editor or list when open, else
+// none (never the hidden main window).
+HWND OwnerInSight() {
     const HWND dialog = GetOpenAlarmListDialog();
-    return dialog != nullptr ? GetLastActivePopup(dialog) : window;
+    return dialog != nullptr ? GetLastActivePopup(dialog) : nullptr;
 }
 
 void OpenAlarmList(HWND window) {
     if (s_flow.state() != ExitFlow::State::Serving) return;
     DialogBoxParamW(g_hInstance, MAKEINTRESOURCEW(IDD_ALARM_LIST), window, AlarmListDlgProc, 0);
-}
-
-void ShowTrayMenu(HWND window) {
-    POINT cursor{};
-    GetCursorPos(&cursor);
-    // The menu closes at a click elsewhere only when its owner is in front.
-    SetForegroundWindow(window);
-    SetFocus(window);
-    TrackPopupMenuEx(GetSubMenu(GetMenu(window), 0), 0, cursor.x, cursor.y, window, nullptr);
-    // Lets the next click on the icon open the menu again at once.
-    PostMessageW(window, WM_NULL, 0, 0);
 }
 
 void AddTrayIcon(HWND window) {
@@ -136,7 +126,7 @@ LRESULT OnClose(HWND window) {
         PostMessageW(window, WM_CLOSE, 0, 0);
         return 0;
     }
-    const HWND owner = OwnerInSight(window);
+    const HWND owner = OwnerInSight();
     if (s_flow.Close([] { return SaveAlarmFile(AlarmsToSave()); },
                      [owner](AlarmFileError error) { return AskAboutFailedSave(owner, true, error); })) {
         DestroyWindow(window);
@@ -180,17 +170,27 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-LRESULT OnTrayIcon(HWND window, WPARAM iconId, LPARAM mouseMessage) {
-    if (iconId != TRAY_ICON_UID) return 0;
-    if ((mouseMessage == WM_LBUTTONDOWN || mouseMessage == WM_RBUTTONDOWN) && BringOpenMessageBoxToFront()) {
-        return 0;
-    }
-    if (mouseMessage == WM_LBUTTONDOWN && !BringOpenAlarmListToFront()) {
+// The icon's callback. Version 4 carries the event in the low word of lParam,
+// the icon's id in the high word and the icon's place in wParam; version 0,
+// where the shell refused 4, the id in wParam and only mouse messages.
+LRESULT OnTrayIcon(HWND window, WPARAM wParam, LPARAM lParam) {
+    const bool version4 = HIWORD(lParam) != 0;
+    const UINT event = LOWORD(lParam);
+    if ((version4 ? HIWORD(lParam) : wParam) != TRAY_ICON_UID) return 0;
+    // A click, Enter or Space on the icon; for version 4 the click comes once
+    // more as NIN_SELECT, which the open list takes.
+    const bool opensList = event == WM_LBUTTONDOWN || event == NIN_SELECT || event == NIN_KEYSELECT;
+    // Version 4 sends the menu key, Shift+F10 and a right click as WM_CONTEXTMENU.
+    const bool opensMenu = version4 ? event == WM_CONTEXTMENU : event == WM_RBUTTONDOWN;
+    if ((!opensList && !opensMenu) || BringOpenMessageBoxToFront()) return 0;
+    if (opensMenu) {
+        POINT at{GET_X_LPARAM(wParam), GET_Y_LPARAM(wParam)};
+        if (!version4) GetCursorPos(&at);
+        ShowTrayMenu(window, GetSubMenu(GetMenu(window), 0), at);
+    } else if (!BringOpenAlarmListToFront()) {
         SetForegroundWindow(window);
         SetFocus(window);
         OpenAlarmList(window);
-    } else if (mouseMessage == WM_RBUTTONDOWN) {
-        ShowTrayMenu(window);
     }
     return 0;
 }
@@ -241,7 +241,14 @@ LRESULT OnDamagedFileNotice(HWND window) {
     LoadStringW(g_hInstance, IDS_DAMAGED_FILE, pattern, 512);
     const std::wstring text =
         FillMessage(pattern, {std::to_wstring(s_loadReport.alarmsRead), s_loadReport.keptPath});
-    ShowMessageBox(OwnerInSight(window), text, MB_OK | MB_ICONWARNING);
+    ShowMessageBox(OwnerInSight(), text, MB_OK | MB_ICONWARNING);
+    return 0;
+}
+
+// The scale of the window's screen changed, which Windows tells a window
+// whether shown or not: the tray icon's image follows it.
+LRESULT OnDpiChanged(WPARAM dpis) {
+    RescaleTrayIcon(LOWORD(dpis));
     return 0;
 }
 
@@ -280,6 +287,7 @@ LRESULT OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ENDSESSION: return OnEndSession(window, wParam, lParam);
     case WM_CLOSE: return OnClose(window);
     case WM_DAMAGEDFILENOTICE: return OnDamagedFileNotice(window);
+    case WM_DPICHANGED: return OnDpiChanged(wParam);
     default:
         // "TaskbarCreated" is a registered message, so it cannot be a case label.
         if (message != 0 && message == s_taskbarCreatedMessage) return OnTaskbarCreated();

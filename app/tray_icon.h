@@ -20,13 +20,23 @@ constexpr UINT kBalloonTimeoutMs = 30000;
 using ShellNotifyIconFunction = BOOL(WINAPI*)(DWORD, PNOTIFYICONDATAW);
 extern ShellNotifyIconFunction g_shellNotifyIcon;
 
-// Adds the icon that icon describes (its hWnd is the main window). Returns
+// Adds the icon that icon describes (its hWnd is the main window) and asks
+// for version 4 of its callback, which tells keys apart from clicks. Returns
 // true when the shell took it. Otherwise starts the retry timer on that
 // window and returns false; the timer ends once the icon is there. icon must
 // live as long as the window: the retries read it. With NIF_ICON, each add
 // and each retry loads the program's icon (IDI_APP) into icon at the small-
-// icon size of the display's scale then; that image is owned here.
+// icon size of the window's display scale then; that image is owned here.
 bool ShowTrayIcon(NOTIFYICONDATAW* icon);
+
+// Loads the icon's image again at the small-icon size of dpi and gives it to
+// the shell: the display's scale changed.
+void RescaleTrayIcon(UINT dpi);
+
+// Shows menu for window at the place at, as a tray icon's menu; the chosen
+// item reaches window as WM_COMMAND. A menu left with Esc gives the keyboard
+// focus back to the notification area.
+void ShowTrayMenu(HWND window, HMENU menu, POINT at);
 
 // Removes the icon, ends the retries and destroys the image ShowTrayIcon loaded.
 void RemoveTrayIcon(NOTIFYICONDATAW* icon);

@@ -66,7 +66,10 @@ int ShowMessageBox(HWND owner, const std::wstring& text, UINT type) {
     const std::size_t before = s_openBoxes.size();
     s_boxAsks = (type & MB_TYPEMASK) != MB_OK;
     s_boxHook = SetWindowsHookExW(WH_CBT, CatchMessageBox, nullptr, GetCurrentThreadId());
-    // The program has no window in sight: the box must come to the front.
+    // Windows may keep a background program from the front: with no window in
+    // sight, a box gets its own taskbar button (no hidden owner) and stays on top.
+    if (owner != nullptr && !IsWindowVisible(owner)) owner = nullptr;
+    if (owner == nullptr) type |= MB_TOPMOST;
     const int answer = MessageBoxW(owner, text.c_str(), caption.c_str(), type | MB_SETFOREGROUND);
     if (s_boxHook != nullptr) {  // no box was made
         UnhookWindowsHookEx(s_boxHook);

@@ -14,9 +14,10 @@ std::wstring LoadText(UINT id);
 // pass: an insert's own text is never scanned again.
 std::wstring FillMessage(const std::wstring& pattern, const std::vector<std::wstring>& inserts);
 
-// Shows a message box captioned "velmora" and keeps its window known while it
-// is up (GetOpenMessageBox). Returns the button pressed, 0 when none could be
-// shown or the box went down with its owner.
+// Shows a message box captioned "velmora", on owner when owner is in sight,
+// else on its own and topmost, and keeps its window known while it is up
+// (GetOpenMessageBox). Returns the button pressed, 0 when none could be shown
+// or the box went down with its owner.
 int ShowMessageBox(HWND owner, const std::wstring& text, UINT type);
 
 // The message box of ShowMessageBox on screen now (the latest, should one be

@@ -11,11 +11,13 @@
 #include <utility>
 
 #include "common/guarded_call.h"
+#include "common/instance.h"
 #include "common/message_box.h"
 #include "common/sound.h"
 #include "common/system_dlls.h"
 #include "model/alarm.h"
 #include "res/resource.h"
+#include "ui/accessible_name.h"
 #include "ui/dpi_scale.h"
 #include "ui/number_field.h"
 #include "ui/typed_digits.h"
@@ -39,6 +41,9 @@ constexpr DWORD kBrowseFlags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
 constexpr DWORD kChooserChars = 32768;
 // Pairs of description and pattern; the literal's own NUL ends the list.
 constexpr wchar_t kSoundFilter[] = L"wave Files\0*.wav\0all Files\0*.*\0";
+// Names for screen readers: the sound field's hidden label, the "..." button.
+constexpr wchar_t kSoundLabel[] = L"サウンドファイル";
+constexpr wchar_t kBrowseName[] = L"参照";
 
 static_assert(kDayListExStyles == 0x25, "grid lines, check boxes, full-row selection");
 static_assert(kBrowseFlags == 0x1800, "path and file must exist, nothing else");
@@ -51,6 +56,7 @@ static_assert(sizeof(void*) != 4 || sizeof(OPENFILENAMEW) == 88,
 // those, so a field left alone keeps its value exactly (a day flag of 2, a
 // path the edit cannot show whole).
 struct EditorState {
+    AccessibleName browseName;
     LPARAM index = 0;
     std::wstring hour, minute, sound;
     UINT days[kDayCount] = {};
@@ -105,6 +111,36 @@ UINT DayImage(HWND dialog, int day) {
     return static_cast<UINT>(SendDlgItemMessageW(dialog, IDC_DAY_LIST, LVM_GETITEMSTATE, day, LVIS_STATEIMAGEMASK));
 }
 
+// Puts label just before field in the window order, where screen readers
+// look for a field's name; the tab order and the look stay as they are.
+void PlaceLabelBefore(HWND label, HWND field) {
+    const HWND previous = GetWindow(field, GW_HWNDPREV);
+    if (label == nullptr || previous == label) return;
+    SetWindowPos(label, previous != nullptr ? previous : HWND_TOP, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+// A name for every field: the template's labels 時 and 分 stand after their
+// fields, the sound field has none, "..." is read as punctuation, and list
+// views are named by their window text.
+void NameFields(HWND dialog, EditorState& state) {
+    HWND labels[2] = {};  // the template's two statics, 時 then 分
+    int found = 0;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr && found < 2;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t className[16] = L"";
+        GetClassNameW(child, className, 16);
+        if (lstrcmpiW(className, L"Static") == 0) labels[found++] = child;
+    }
+    PlaceLabelBefore(labels[0], GetDlgItem(dialog, IDC_HOUR_EDIT));
+    PlaceLabelBefore(labels[1], GetDlgItem(dialog, IDC_MINUTE_EDIT));
+    PlaceLabelBefore(CreateWindowExW(0, L"STATIC", kSoundLabel, WS_CHILD, 0, 0, 0, 0, dialog, nullptr,
+                                     g_hInstance, nullptr),
+                     GetDlgItem(dialog, IDC_SOUND_EDIT));
+    state.browseName.Set(GetDlgItem(dialog, IDC_SOUND_BROWSE), kBrowseName);
+    SetWindowTextW(GetDlgItem(dialog, IDC_DAY_LIST), kDayColumnTitle);
+}
+
 INT_PTR OnInitDialog(HWND dialog, LPARAM index) {
     EditorState* state = new (std::nothrow) EditorState();
     const CAlarm* alarm = AlarmAt(index);
@@ -129,6 +165,7 @@ INT_PTR OnInitDialog(HWND dialog, LPARAM index) {
     state->minute = FieldText(dialog, IDC_MINUTE_EDIT);
     state->sound = FieldText(dialog, IDC_SOUND_EDIT);
     for (int day = 0; day < kDayCount; ++day) state->days[day] = DayImage(dialog, day);
+    NameFields(dialog, *state);
     return TRUE;
 }
 

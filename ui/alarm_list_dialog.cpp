@@ -38,6 +38,8 @@ constexpr int kColumnCount = sizeof kColumns / sizeof kColumns[0];
 static_assert(kListExStyles == 0x21, "grid lines and full-row selection");
 static_assert(kColumnCount == kFirstDayColumn + kDayCount, "time, switch, seven days");
 
+constexpr wchar_t kListName[] = L"アラーム一覧";  // what a screen reader calls the list
+
 HWND s_openDialog = nullptr;
 
 // The index in g_alarms of a new alarm whose editor has not ended yet.
@@ -77,11 +79,24 @@ int SelectedAlarm(HWND listView) {
     return static_cast<int>(row);
 }
 
-void SelectRow(HWND listView, int row) {
+void SetRowState(HWND listView, int row, UINT state) {
     LVITEMW item = {};
-    item.stateMask = LVIS_SELECTED;
-    item.state = LVIS_SELECTED;
+    item.stateMask = state;
+    item.state = state;
     SendMessageW(listView, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+}
+
+// The keyboard's place after a command: the row it concerns (none when -1)
+// selected, focused and in view, and the keyboard on the list, moved by the
+// dialog manager so that OK stays the default button. Returns result.
+INT_PTR KeepPlace(HWND dialog, int row, INT_PTR result) {
+    const HWND listView = GetDlgItem(dialog, IDC_ALARM_LIST);
+    if (row >= 0 && static_cast<std::size_t>(row) < g_alarms.size()) {
+        SetRowState(listView, row, LVIS_SELECTED | LVIS_FOCUSED);
+        SendMessageW(listView, LVM_ENSUREVISIBLE, row, FALSE);
+    }
+    SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(listView), TRUE);
+    return result;
 }
 
 // Opens the alarm editor on top of the dialog; returns how it ended.
@@ -93,9 +108,15 @@ INT_PTR EditAlarm(HWND dialog, std::size_t index) {
 INT_PTR OnInitDialog(HWND dialog) {
     s_openDialog = dialog;
     const HWND listView = GetDlgItem(dialog, IDC_ALARM_LIST);
+    // The selection stays in sight when the keyboard is on a button.
+    SetWindowTextW(listView, kListName);
+    SetWindowLongPtrW(listView, GWL_STYLE, GetWindowLongPtrW(listView, GWL_STYLE) | LVS_SHOWSELALWAYS);
     InsertColumns(listView);
     FillAlarmListView(listView);
-    return TRUE;  // the dialog manager puts the focus on OK
+    // The keyboard starts on the list, on its first row, which is not selected.
+    if (!g_alarms.empty()) SetRowState(listView, 0, LVIS_FOCUSED);
+    KeepPlace(dialog, -1, FALSE);
+    return FALSE;  // the focus is set
 }
 
 INT_PTR OnEnd(HWND dialog, int id) {
@@ -112,15 +133,10 @@ INT_PTR OnEnd(HWND dialog, int id) {
 INT_PTR OnMoveUp(HWND dialog) {
     const HWND listView = GetDlgItem(dialog, IDC_ALARM_LIST);
     const int row = SelectedAlarm(listView);
-    if (row <= 0) {
-        SetFocus(listView);
-        return FALSE;
-    }
+    if (row <= 0) return KeepPlace(dialog, row, FALSE);
     std::swap(g_alarms[row - 1], g_alarms[row]);
     FillAlarmListView(listView);
-    SelectRow(listView, row - 1);
-    SetFocus(listView);
-    return TRUE;
+    return KeepPlace(dialog, row - 1, TRUE);
 }
 
 INT_PTR OnMoveDown(HWND dialog) {
@@ -128,14 +144,11 @@ INT_PTR OnMoveDown(HWND dialog) {
     const int row = SelectedAlarm(listView);
     const LRESULT rows = SendMessageW(listView, LVM_GETITEMCOUNT, 0, 0);
     if (row < 0 || row == rows - 1 || static_cast<std::size_t>(row) + 1 >= g_alarms.size()) {
-        SetFocus(listView);
-        return FALSE;
+        return KeepPlace(dialog, row, FALSE);
     }
     std::swap(g_alarms[row], g_alarms[row + 1]);
     FillAlarmListView(listView);
-    SelectRow(listView, row + 1);
-    SetFocus(listView);
-    return TRUE;
+    return KeepPlace(dialog, row + 1, TRUE);
 }
 
 INT_PTR OnAdd(HWND dialog) {
@@ -146,30 +159,33 @@ INT_PTR OnAdd(HWND dialog) {
     s_pendingNewAlarm = g_alarms.size() - 1;
     const INT_PTR result = EditAlarm(dialog, s_pendingNewAlarm);
     s_pendingNewAlarm = kNoPendingAlarm;
+    const HWND listView = GetDlgItem(dialog, IDC_ALARM_LIST);
     if (result != IDOK) {
         if (!g_alarms.empty()) g_alarms.pop_back();
-        return FALSE;
+        return KeepPlace(dialog, SelectedAlarm(listView), FALSE);
     }
-    FillAlarmListView(GetDlgItem(dialog, IDC_ALARM_LIST));
-    return TRUE;
+    FillAlarmListView(listView);
+    return KeepPlace(dialog, static_cast<int>(g_alarms.size()) - 1, TRUE);
 }
 
 INT_PTR OnDelete(HWND dialog) {
     const HWND listView = GetDlgItem(dialog, IDC_ALARM_LIST);
     const int row = SelectedAlarm(listView);
-    if (row < 0) return FALSE;
+    if (row < 0) return KeepPlace(dialog, row, FALSE);
     g_alarms.erase(g_alarms.begin() + row);
     FillAlarmListView(listView);
-    return TRUE;
+    // The row that took its place, or the new last one.
+    const int rows = static_cast<int>(g_alarms.size());
+    return KeepPlace(dialog, row < rows ? row : rows - 1, TRUE);
 }
 
 INT_PTR OnChange(HWND dialog) {
     const HWND listView = GetDlgItem(dialog, IDC_ALARM_LIST);
     const int row = SelectedAlarm(listView);
-    if (row < 0) return FALSE;
-    if (EditAlarm(dialog, static_cast<std::size_t>(row)) == IDCANCEL) return FALSE;
+    if (row < 0) return KeepPlace(dialog, row, FALSE);
+    if (EditAlarm(dialog, static_cast<std::size_t>(row)) == IDCANCEL) return KeepPlace(dialog, row, FALSE);
     FillAlarmListView(listView);
-    return TRUE;
+    return KeepPlace(dialog, row, TRUE);
 }
 
 INT_PTR OnCommand(HWND dialog, int id) {
@@ -201,11 +217,38 @@ INT_PTR OnDpiChanged(HWND dialog, WPARAM dpis) {
     return FALSE;
 }
 
-INT_PTR OnNotify(HWND dialog, const NMHDR* header) {
-    // A double click anywhere in the list changes the first selected alarm.
-    if (header != nullptr && header->code == static_cast<UINT>(NM_DBLCLK))
-        SendMessageW(dialog, WM_COMMAND, IDC_ALARM_CHANGE, 0);
+// Keys in the list that do what its buttons do: Insert adds, Delete deletes,
+// F2 changes, Ctrl+Up and Ctrl+Down move the row. Posted, so that the list
+// view has done with the key (Ctrl+arrows move its focus) when they run.
+INT_PTR OnListKey(HWND dialog, WORD key) {
+    const bool control = GetKeyState(VK_CONTROL) < 0;
+    int command = 0;
+    switch (key) {
+    case VK_INSERT: command = IDC_ALARM_ADD; break;
+    case VK_DELETE: command = IDC_ALARM_DELETE; break;
+    case VK_F2: command = IDC_ALARM_CHANGE; break;
+    case VK_UP: command = control ? IDC_ALARM_UP : 0; break;
+    case VK_DOWN: command = control ? IDC_ALARM_DOWN : 0; break;
+    default: break;
+    }
+    if (command == 0) return FALSE;
+    PostMessageW(dialog, WM_COMMAND, command, 0);
     return TRUE;
+}
+
+// TRUE for the notifications handled here, FALSE for the list view's others.
+INT_PTR OnNotify(HWND dialog, const NMHDR* header) {
+    if (header == nullptr) return FALSE;
+    switch (header->code) {
+    case NM_DBLCLK:
+        // A double click anywhere in the list changes the first selected alarm.
+        SendMessageW(dialog, WM_COMMAND, IDC_ALARM_CHANGE, 0);
+        return TRUE;
+    case LVN_KEYDOWN:
+        return OnListKey(dialog, reinterpret_cast<const NMLVKEYDOWN*>(header)->wVKey);
+    default:
+        return FALSE;
+    }
 }
 
 INT_PTR OnMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {

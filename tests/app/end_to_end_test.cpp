@@ -232,6 +232,32 @@ TEST_F(TrayIcon, RightButtonDownShowsAboutSeparatorAndExit) {
     EXPECT_EQ(1, TrayIconCount());
 }
 
+// Version 4, as Wine's tray calls back once asked: the menu once, at the icon; one list for Enter
+// (NIN_KEYSELECT, twice on some systems) and a click.
+TEST_F(TrayIcon, Version4OpensTheMenuOnceAtTheIconAndOneList) {
+    const std::vector<HWND> trays = TopLevelWindows(0, L"__winex11_standalone_tray", false);
+    const HWND icon = trays.empty() ? nullptr : FindWindowExW(trays[0], nullptr, L"__winex11_tray_icon", nullptr);
+    ASSERT_NE(nullptr, icon);
+    POINT at{3, 4};
+    ClientToScreen(icon, &at);
+    const auto click = [icon](UINT down) {
+        for (UINT message : {down, down + 1}) PostMessageW(icon, message, 0, MAKELPARAM(3, 4));
+    };
+    click(WM_RBUTTONDOWN);
+    ASSERT_TRUE(WaitFor([&] { return PopupMenu() != nullptr; }, kStartMs));
+    RECT menu{};
+    GetWindowRect(PopupMenu(), &menu);
+    EXPECT_TRUE(menu.left == at.x && menu.top == at.y) << menu.left << "," << menu.top << " for " << at.x << "," << at.y;
+    PostMessageW(PopupMenu(), WM_KEYDOWN, VK_ESCAPE, 0);
+    ASSERT_TRUE(WaitFor([&] { return PopupMenu() == nullptr; }, kEndMs));
+    for (int press = 0; press < 2; ++press)
+        PostMessageW(window_, kTrayMessage, MAKEWPARAM(at.x, at.y), MAKELPARAM(NIN_KEYSELECT, kTrayIconId));
+    ASSERT_NE(nullptr, WaitForDialog(velmora_->ProcessId(), kAlarmListCaption));
+    click(WM_LBUTTONDOWN);  // a list is open: no second one
+    Sleep(1000);
+    EXPECT_EQ(std::wstring(L"#32768|\n") + kAlarmListDialog + L"\n", CreatedWindows());
+}
+
 TEST_F(TrayIcon, ComesBackWhenTheTaskbarRestarts) {
     // A restarted taskbar has forgotten every icon, as if each were deleted.
     NOTIFYICONDATAW icon{};

@@ -229,11 +229,11 @@ TEST_F(SaveFailure, ExitCanBeCancelledAndRetriedAndRefusesHandOversMeanwhile) {
 TEST_F(SaveFailure, TheExitQuestionAloneIsAnsweredAndIsOwnedByWhatIsOnScreen) {
     Velmora velmora(folder_.Path());
     ASSERT_NO_FATAL_FAILURE(Start(velmora));
-    // With nothing on screen, the question is the hidden window's...
+    // With nothing on screen, the question stands on its own (a taskbar button)...
     ASSERT_TRUE(velmora.Command(kExitCommand));
     HWND box = WaitForSaveFailedBox(velmora);
     ASSERT_NE(nullptr, box);
-    EXPECT_EQ(velmora.MainWindow(), GetWindow(box, GW_OWNER));
+    EXPECT_EQ(nullptr, GetWindow(box, GW_OWNER));
     {
         // ...and while it is up, the icon's clicks, the settings command and
         // a later start open nothing beside it.
@@ -360,6 +360,7 @@ TEST_F(DamagedFile, IsToldOnceWithTheAlarmsReadAndWhereTheOriginalIs) {
     const HWND box = WaitForMessageBox(velmora.ProcessId());
     ASSERT_NE(nullptr, box);
     EXPECT_EQ(1, TrayIconCount()) << "told before the icon was up";
+    EXPECT_TRUE(GetWindow(box, GW_OWNER) == nullptr && !(GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_TOOLWINDOW));
     const std::wstring text = MessageBoxText(box);
     EXPECT_NE(std::wstring::npos, text.find(L"3 件")) << "how many alarms were read";
     EXPECT_NE(std::wstring::npos, text.find(AlarmFile() + L".bad")) << "where the original is kept";

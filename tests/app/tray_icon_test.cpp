@@ -36,7 +36,7 @@ BOOL WINAPI FakeShellNotifyIcon(DWORD message, PNOTIFYICONDATAW icon) {
         return FALSE;
     }
     if (message == NIM_ADD && !s_shell.iconShown) return s_shell.iconShown = true;
-    if (message == NIM_MODIFY) return s_shell.iconShown;
+    if (message == NIM_MODIFY || message == NIM_SETVERSION) return s_shell.iconShown;
     return FALSE;
 }
 
@@ -45,7 +45,7 @@ protected:
     void SetUp() override {
         s_shell = FakeShell();
         g_shellNotifyIcon = FakeShellNotifyIcon;
-        m_window = CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        m_window = CreateWindowW(L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);  // owns menus
         ASSERT_NE(nullptr, m_window);
         m_icon.cbSize = NOTIFYICONDATAW_V2_SIZE;
         m_icon.hWnd = m_window;
@@ -82,10 +82,11 @@ protected:
 
 }  // namespace
 
-TEST_F(TrayIconTest, AnAddTheShellTakesIsAllThatHappens) {
+TEST_F(TrayIconTest, AnAddTheShellTakesAsksForVersion4AndThatIsAll) {
     EXPECT_TRUE(ShowTrayIcon(&m_icon));
     RunMessagesFor(kTrayRetryPeriodMs * 5 / 2);
-    EXPECT_EQ(std::vector<DWORD>{NIM_ADD}, s_shell.calls);
+    EXPECT_EQ((std::vector<DWORD>{NIM_ADD, NIM_SETVERSION}), s_shell.calls);
+    EXPECT_TRUE(s_shell.last.uVersion == NOTIFYICON_VERSION_4 && s_shell.last.uID == 1 && s_shell.last.hWnd == m_window);
     EXPECT_FALSE(RetryTimerWasRunning());
 }
 
@@ -95,7 +96,7 @@ TEST_F(TrayIconTest, RefusedAddsAreRetriedUntilTheIconIsUpThenTheTimerEnds) {
     RunUntilIconShownAndBeyond();
     EXPECT_TRUE(s_shell.iconShown);
     // Each retry first asks whether the icon came up after all, then adds.
-    EXPECT_EQ((std::vector<DWORD>{NIM_ADD, NIM_MODIFY, NIM_ADD, NIM_MODIFY, NIM_ADD}), s_shell.calls);
+    EXPECT_EQ((std::vector<DWORD>{NIM_ADD, NIM_MODIFY, NIM_ADD, NIM_MODIFY, NIM_ADD, NIM_SETVERSION}), s_shell.calls);
     EXPECT_FALSE(RetryTimerWasRunning());
 }
 
@@ -104,7 +105,7 @@ TEST_F(TrayIconTest, AnAddThatTimedOutYetReachedTheTaskbarIsNotAddedAgain) {
     s_shell.failedAddShowsIcon = true;
     EXPECT_FALSE(ShowTrayIcon(&m_icon));
     RunUntilIconShownAndBeyond();
-    EXPECT_EQ((std::vector<DWORD>{NIM_ADD, NIM_MODIFY}), s_shell.calls);
+    EXPECT_EQ((std::vector<DWORD>{NIM_ADD, NIM_MODIFY, NIM_SETVERSION}), s_shell.calls);
     EXPECT_FALSE(RetryTimerWasRunning());
 }
 
@@ -115,7 +116,7 @@ TEST_F(TrayIconTest, ARestartedTaskbarThatRefusesIsRetriedToo) {
     s_shell.refusals = 1;
     EXPECT_FALSE(ShowTrayIcon(&m_icon));
     RunUntilIconShownAndBeyond();
-    EXPECT_EQ((std::vector<DWORD>{NIM_ADD, NIM_ADD, NIM_MODIFY, NIM_ADD}), s_shell.calls);
+    EXPECT_EQ((std::vector<DWORD>{NIM_ADD, NIM_SETVERSION, NIM_ADD, NIM_MODIFY, NIM_ADD, NIM_SETVERSION}), s_shell.calls);
     EXPECT_FALSE(RetryTimerWasRunning());
 }
 
@@ -143,8 +144,14 @@ TEST_F(TrayIconTest, EachAddLoadsTheIconAtTheSmallIconSizeAndOnlyTheLastImageLiv
     EXPECT_FALSE(ShowTrayIcon(&m_icon));
     EXPECT_TRUE(s_shell.images.back() != first && width(s_shell.images.back()) == small && width(first) == 0);
     RunUntilIconShownAndBeyond();
-    EXPECT_EQ((std::vector<DWORD>{NIM_ADD, NIM_ADD, NIM_MODIFY, NIM_ADD}), s_shell.calls);
+    EXPECT_EQ((std::vector<DWORD>{NIM_ADD, NIM_SETVERSION, NIM_ADD, NIM_MODIFY, NIM_ADD, NIM_SETVERSION}), s_shell.calls);
     EXPECT_TRUE(m_icon.hIcon == s_shell.images.back() && width(m_icon.hIcon) == small);
+    for (UINT dpi : {144u, 192u, 96u}) {  // the display's scale changes: the image follows it
+        const HICON before = m_icon.hIcon;
+        RescaleTrayIcon(dpi);
+        EXPECT_TRUE(s_shell.calls.back() == NIM_MODIFY && s_shell.images.back() == m_icon.hIcon && width(before) == 0 &&
+                    width(m_icon.hIcon) == static_cast<long>(dpi) / 6) << dpi;  // 16 at 96
+    }
     RemoveTrayIcon(&m_icon);
     EXPECT_TRUE(s_shell.calls.back() == NIM_DELETE && m_icon.hIcon == nullptr);
     for (HICON image : s_shell.images) EXPECT_EQ(0, width(image));
@@ -156,10 +163,38 @@ TEST_F(TrayIconTest, ABalloonChangesNothingElseOfTheIconAndIsCutToFit) {
     ASSERT_TRUE(ShowTrayIcon(&m_icon));
     EXPECT_TRUE(ShowTrayBalloon(L"velmora", std::wstring(300, L'x')));
     const NOTIFYICONDATAW& balloon = s_shell.last;
-    EXPECT_EQ((std::vector<DWORD>{NIM_ADD, NIM_MODIFY}), s_shell.calls);
+    EXPECT_EQ((std::vector<DWORD>{NIM_ADD, NIM_SETVERSION, NIM_MODIFY}), s_shell.calls);
     EXPECT_TRUE(balloon.cbSize == NOTIFYICONDATAW_V2_SIZE && balloon.hWnd == m_window && balloon.uFlags == NIF_INFO);
     EXPECT_STREQ(L"velmora", balloon.szInfoTitle);
     EXPECT_EQ(std::wstring(255, L'x'), balloon.szInfo);
     // The record that re-adds the icon carries no balloon.
     EXPECT_TRUE(m_icon.uFlags == (NIF_MESSAGE | NIF_ICON | NIF_TIP) && m_icon.szInfo[0] == L'\0');
+}
+
+static UINT s_menuKey;  // given to the open tray menu
+
+static void CALLBACK PressMenuKey(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    const HWND menu = FindWindowW(L"#32768", nullptr);
+    if (s_menuKey == VK_RETURN) PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);  // onto the item
+    PostMessageW(menu, WM_KEYDOWN, s_menuKey, 0);
+}
+
+// Left with Esc, and only then, the menu gives the keyboard back to the
+// notification area; Enter chooses the item.
+TEST_F(TrayIconTest, OnlyEscInTheMenuGivesTheKeyboardBack) {
+    const HMENU menu = CreatePopupMenu();
+    AppendMenuW(menu, MF_STRING, 42, L"item");
+    ASSERT_TRUE(ShowTrayIcon(&m_icon));
+    for (UINT key : {VK_ESCAPE, VK_RETURN}) {
+        s_shell.calls.clear();
+        s_menuKey = key;
+        SetTimer(nullptr, 0, 200, PressMenuKey);
+        ShowTrayMenu(m_window, menu, POINT{120, 90});
+        MSG chosen{};
+        EXPECT_EQ(key == VK_RETURN, PeekMessageW(&chosen, m_window, WM_COMMAND, WM_COMMAND, PM_REMOVE) && chosen.wParam == 42);
+        EXPECT_EQ(key == VK_ESCAPE ? std::vector<DWORD>{NIM_SETFOCUS} : std::vector<DWORD>{}, s_shell.calls) << key;
+    }
+    RemoveTrayIcon(&m_icon);
+    DestroyMenu(menu);
 }

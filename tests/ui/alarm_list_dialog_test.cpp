@@ -50,6 +50,21 @@ protected:
     static HWND Editor() { return FindDialog(L"変更"); }
     // Runs a command through the dialog procedure itself, to see its result.
     static INT_PTR Command(int id) { return AlarmListDlgProc(List(), WM_COMMAND, id, 0); }
+    // The keyboard's place after a command: the row alone selected, focused
+    // and in view, and the keyboard on the list.
+    static void ExpectPlace(int row) {
+        const int top = ListView_GetTopIndex(View());
+        EXPECT_TRUE(SelectedRows(View()) == std::vector<int>{row} && GetFocus() == View() &&
+                    ListView_GetNextItem(View(), -1, LVNI_FOCUSED) == row &&
+                    row >= top && row < top + ListView_GetCountPerPage(View())) << "row " << row;
+    }
+    // Presses key in the list, Ctrl held or not; it acts once the step is done.
+    static void PressInList(UINT key, bool control = false) {
+        BYTE keys[256] = {};
+        keys[VK_CONTROL] = control ? 0x80 : 0;
+        SetKeyboardState(keys);
+        PostMessageW(View(), WM_KEYDOWN, key, 1);
+    }
 
     // Row i shows element i's cell texts, and there are no other rows.
     static void ExpectViewShowsTheList() {
@@ -82,7 +97,9 @@ TEST_F(AlarmListDialogTest, ShowsTheTemplateAndOneRowPerAlarm) {
         EXPECT_EQ(L"アラームの設定", WindowText(dialog));
         EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, IDCANCEL)));
         EXPECT_EQ(L"キャンセル", WindowText(GetDlgItem(dialog, IDCANCEL)));
-        EXPECT_EQ(GetDlgItem(dialog, IDOK), GetFocus());
+        EXPECT_TRUE(View() == GetFocus() && ListView_GetNextItem(View(), -1, LVNI_FOCUSED) == 0 && SelectedRows(View()).empty());
+        EXPECT_TRUE(GetWindowLongW(View(), GWL_STYLE) & LVS_SHOWSELALWAYS && WindowText(View()) == L"アラーム一覧" &&
+                    SendMessageW(dialog, DM_GETDEFID, 0, 0) == MAKELRESULT(IDOK, DC_HASDEFID));  // OK stays default
         EXPECT_EQ(0x21, SendMessageW(View(), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
         const wchar_t* titles[] = {L"TIME", L"ON_OFF", L"SUN", L"MON", L"TUE",
                                    L"WED",  L"THU",    L"FRI", L"SAT"};
@@ -104,7 +121,6 @@ TEST_F(AlarmListDialogTest, ShowsTheTemplateAndOneRowPerAlarm) {
         EXPECT_EQ((std::vector<std::wstring>{L"07:05", L"OFF", L"", kO, L"", kO, L"", L"", L""}),
                   RowTexts(View(), 0));
         ExpectViewShowsTheList();
-        EXPECT_TRUE(SelectedRows(View()).empty());
         Click(dialog, IDOK);
     }});
     EXPECT_EQ(IDOK, result);
@@ -178,6 +194,7 @@ TEST_F(AlarmListDialogTest, UpAndDownMoveTheFirstSelectedAlarmWhole) {
             EXPECT_TRUE(SameAlarms(c.after, g_alarms));
             ExpectViewShowsTheList();
             EXPECT_EQ(c.selectedAfter, SelectedRows(View()));
+            if (!c.selectedAfter.empty()) ExpectPlace(c.selectedAfter[0]);
             EXPECT_EQ(View(), GetFocus());
         }
         // And as clicks on the buttons.
@@ -223,6 +240,7 @@ TEST_F(AlarmListDialogTest, AddThenOkKeepsTheEditedAlarmLast) {
         [&] {
             EXPECT_EQ(TRUE, Command(IDC_ALARM_ADD));
             EXPECT_TRUE(SameAlarms({kA, kB, kC, edited}, g_alarms));
+            ExpectPlace(3);
             EXPECT_EQ((std::vector<std::wstring>{L"06:45", L"ON", L"", kO, kO, kO, kO, kO, L""}),
                       RowTexts(View(), 3));
             ExpectViewShowsTheList();
@@ -257,15 +275,19 @@ TEST_F(AlarmListDialogTest, DeleteRemovesOnlyTheFirstSelectedAlarm) {
         Click(List(), IDC_ALARM_DELETE);
         EXPECT_TRUE(SameAlarms({kA, kC, kD}, g_alarms));
         ExpectViewShowsTheList();
-        EXPECT_TRUE(SelectedRows(View()).empty());
+        ExpectPlace(1);  // the row that took its place
+        SelectRows(View(), {});
         EXPECT_EQ(FALSE, Command(IDC_ALARM_DELETE));  // nothing selected now
         EXPECT_EQ(3u, g_alarms.size());
+        SelectRows(View(), {2});
+        EXPECT_EQ(TRUE, Command(IDC_ALARM_DELETE));
+        ExpectPlace(1);  // the new last row
         SelectRows(View(), {0});
         EXPECT_EQ(TRUE, Command(IDC_ALARM_DELETE));
-        EXPECT_TRUE(SameAlarms({kC, kD}, g_alarms));
+        EXPECT_TRUE(SameAlarms({kC}, g_alarms));
         Click(List(), IDOK);
     }});
-    EXPECT_EQ(Saved({kC, kD}), FileBytes());
+    EXPECT_EQ(Saved({kC}), FileBytes());
 }
 
 TEST_F(AlarmListDialogTest, DeletingTheOnlyAlarmThenEscSavesAnEmptyList) {
@@ -290,12 +312,12 @@ TEST_F(AlarmListDialogTest, ChangeEditsTheSelectedAlarm) {
             EXPECT_EQ(TRUE, Command(IDC_ALARM_CHANGE));
             EXPECT_TRUE(SameAlarms({kA, kB, changed}, g_alarms));
             ExpectViewShowsTheList();
-            EXPECT_TRUE(SelectedRows(View()).empty());
+            ExpectPlace(2);
             // Cancelled: nothing changes and the list view is not refilled.
             SelectRows(View(), {1});
             EXPECT_EQ(FALSE, Command(IDC_ALARM_CHANGE));
             EXPECT_TRUE(SameAlarms({kA, kB, changed}, g_alarms));
-            EXPECT_EQ(std::vector<int>{1}, SelectedRows(View()));
+            ExpectPlace(1);
             Click(List(), IDOK);
         },
         [&] {
@@ -331,14 +353,15 @@ TEST_F(AlarmListDialogTest, DoubleClickChangesTheSelectedRowOnly) {
             EXPECT_TRUE(SameAlarms({kA, changed, kC}, g_alarms));
             ExpectViewShowsTheList();
             // Below the rows, with nothing selected: no editor opens.
+            SelectRows(View(), {});
             RECT client;
             GetClientRect(View(), &client);
             doubleClick(client.right / 2, client.bottom - 5);
             EXPECT_TRUE(SameAlarms({kA, changed, kC}, g_alarms));
             EXPECT_EQ(nullptr, Editor());
-            // Any other notification is answered TRUE and does nothing.
+            // Any other notification is left to the list view: FALSE.
             NMHDR other = {View(), IDC_ALARM_LIST, static_cast<UINT>(NM_CLICK)};
-            EXPECT_EQ(TRUE, AlarmListDlgProc(List(), WM_NOTIFY, IDC_ALARM_LIST, reinterpret_cast<LPARAM>(&other)));
+            EXPECT_EQ(FALSE, AlarmListDlgProc(List(), WM_NOTIFY, IDC_ALARM_LIST, reinterpret_cast<LPARAM>(&other)));
             EXPECT_EQ(FALSE, AlarmListDlgProc(List(), WM_USER + 7, 0, 0));
             Click(List(), IDOK);
         },
@@ -452,6 +475,7 @@ TEST_F(AlarmListDialogTest, EveryCommandLeavesTheViewDrawing) {
             SelectRows(View(), {4});
             Click(List(), IDC_ALARM_DELETE);
             expectDrawing("delete");
+            SelectRows(View(), {});
             Click(List(), IDC_ALARM_DELETE);  // nothing selected
             expectDrawing("delete with nothing selected");
             ExpectViewShowsTheList();
@@ -463,4 +487,41 @@ TEST_F(AlarmListDialogTest, EveryCommandLeavesTheViewDrawing) {
         [&] { Click(Editor(), IDOK); },
     });
     EXPECT_EQ(4u, g_alarms.size());
+}
+
+// In the list, Insert, Delete, F2, Ctrl+Up and Ctrl+Down do what 追加, 削除,
+// 変更, UP and DOWN do, each keeping the keyboard's place.
+TEST_F(AlarmListDialogTest, TheListsKeysDoWhatItsButtonsDo) {
+    CAlarm changed = kNew;
+    changed.m_hour = 5;
+    Run({
+        [] {
+            SelectRows(View(), {0});
+            for (UINT key : {VK_DOWN, VK_DOWN, VK_UP}) PressInList(key, true);
+        },
+        [] {
+            EXPECT_TRUE(SameAlarms({kB, kA, kC}, g_alarms));
+            ExpectPlace(1);
+            PressInList(VK_DELETE);
+            PressInList(VK_INSERT);  // runs once the delete is done
+        },
+        [] {
+            Click(Editor(), IDOK);
+            PressInList(VK_F2);  // on the new alarm, once it is kept
+        },
+        [] {
+            SetDlgItemTextW(Editor(), IDC_HOUR_EDIT, L"5");
+            Click(Editor(), IDOK);
+        },
+        [&] {
+            EXPECT_TRUE(SameAlarms({kB, kC, changed}, g_alarms));
+            ExpectPlace(2);
+            g_alarms.assign(40, kA);  // far down a long list, the moved row comes into view
+            FillAlarmListView(View());
+            SelectRows(View(), {38});
+            Command(IDC_ALARM_DOWN);
+            ExpectPlace(39);
+            Click(List(), IDOK);
+        },
+    });
 }
