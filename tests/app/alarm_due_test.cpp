@@ -279,7 +279,7 @@ TEST(Timeline, TheSimulatedZoneIsTheSystemsCentralEuropeanTime) {
 }
 #endif
 
-TEST(AlarmTick, FirstDueInListOrderRings) {
+TEST(Timeline, TheFirstAlarmDueInListOrderRings) {
     const std::vector<CAlarm> alarms = {
         Every(7, 5, false),  // due but off
         Every(7, 6),         // another minute
@@ -287,18 +287,8 @@ TEST(AlarmTick, FirstDueInListOrderRings) {
         Every(7, 5),         // the first due one on a Monday
         OnlyOn(1, 7, 5),     // due too, but later in the list
     };
-    const struct {
-        long long at;
-        bool ring;
-        std::size_t index;
-    } ticks[] = {{Monday(7, 5, 20), true, 3}, {Monday(7, 5, 20) + 86400, true, 2}, {Monday(7, 6), true, 1},
-                 {Monday(7, 7), false, 0}};
-    for (const auto& tick : ticks) {
-        RingGuard guard;
-        const AlarmTickStep step = DecideAlarmTick(guard, Fields(tick.at), alarms);
-        EXPECT_EQ(tick.ring, step.ring) << tick.at;
-        EXPECT_EQ(tick.index, step.ringIndex) << tick.at;
-    }
+    EXPECT_EQ((Done{"07:05:00 rings 3", "07:06:00 rings 1"}), Follow({alarms, Monday(7, 4, 58), 130}));
+    EXPECT_EQ((Done{"07:05:00 rings 2"}), Follow({alarms, Monday(31, 4, 58), 10}));
 }
 
 // Alarms missed in minutes no check tick saw ---------------------------------------
