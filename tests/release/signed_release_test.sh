@@ -12,12 +12,7 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/velmora-signed.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-failures=0
-check() {  # check "what" command...
-  local what=$1
-  shift
-  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
+. "$here/tests/check.sh"
 
 keys=$work/keys
 mkdir "$keys"

@@ -17,12 +17,7 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-check() {  # check "what" command...
-  local what=$1
-  shift
-  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
+. "$here/tests/check.sh"
 
 stand_in=$work/bin
 mkdir -p "$stand_in" "$work/build"
